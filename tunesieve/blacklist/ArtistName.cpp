@@ -1,0 +1,45 @@
+#include "ArtistName.h"
+
+#include <algorithm>
+
+namespace ArtistName {
+
+QString normalized(const QString& name)
+{
+    return name.toLower();
+}
+
+QString equivalenceKey(const QString& name)
+{
+    return name.normalized(QString::NormalizationForm_C);
+}
+
+namespace {
+
+// Moves surrogates above the rest of the BMP, so that comparing code units compares code points.
+inline char16_t inCodePointOrder(char16_t unit)
+{
+    if (unit >= 0xE000) {
+        return char16_t(unit - 0x800);
+    }
+    if (unit >= 0xD800) {
+        return char16_t(unit + 0x2000);
+    }
+    return unit;
+}
+
+} // namespace
+
+bool codePointLess(const QString& a, const QString& b)
+{
+    const auto mismatch = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    if (mismatch.second == b.end()) {
+        return false;
+    }
+    if (mismatch.first == a.end()) {
+        return true;
+    }
+    return inCodePointOrder(mismatch.first->unicode()) < inCodePointOrder(mismatch.second->unicode());
+}
+
+} // namespace ArtistName

@@ -1,0 +1,139 @@
+#include "BlacklistManager.h"
+
+#include "ArtistName.h"
+#include "platform/PreferencesFactory.h"
+
+#include <QUuid>
+
+namespace {
+
+QString newDeviceId()
+{
+    // QUuid::createUuid() is a random (version 4) UUID; the stored form is upper case, no braces.
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+} // namespace
+
+const std::shared_ptr<BlacklistManager>& BlacklistManager::shared()
+{
+    // A function-local static is initialised exactly once, even under concurrent first use.
+    static const std::shared_ptr<BlacklistManager> instance =
+        std::make_shared<BlacklistManager>(openUserPreferences(QStringLiteral("com.tunesieve.blacklist")));
+    return instance;
+}
+
+BlacklistManager::BlacklistManager(std::unique_ptr<PreferencesDomain> defaults) : defaults(std::move(defaults))
+{
+    if (!this->defaults->value(communityEnabledKey).isValid()) {
+        this->defaults->setValue(communityEnabledKey, true);
+    }
+    if (!this->defaults->string(deviceIdKey)) {
+        this->defaults->setValue(deviceIdKey, newDeviceId());
+        this->defaults->synchronize();
+    }
+}
+
+QString BlacklistManager::deviceId() const
+{
+    // When the identifier was removed after start, hand out a fresh one without storing it.
+    return defaults->string(deviceIdKey).value_or(newDeviceId());
+}
+
+const ArtistSet& BlacklistManager::readList(const QString& key, CachedList& cache) const
+{
+    const quint64 revision = defaults->revision();
+    if (cache.revision != revision) {
+        ArtistSet names;
+        const QStringList stored = defaults->stringArray(key).value_or(QStringList());
+        for (const QString& name : stored) {
+            names.insert(ArtistName::normalized(name));
+        }
+        cache = {revision, std::move(names)};
+    }
+    return cache.names;
+}
+
+void BlacklistManager::writeList(const QString& key, const ArtistSet& artists)
+{
+    defaults->setValue(key, artists.sorted());
+    defaults->synchronize();
+}
+
+ArtistSet BlacklistManager::localArtists() const
+{
+    return readList(localBlacklistKey, m_localCache);
+}
+
+void BlacklistManager::setLocalArtists(const ArtistSet& artists)
+{
+    writeList(localBlacklistKey, artists);
+}
+
+void BlacklistManager::addLocal(const QString& artist)
+{
+    ArtistSet artists = localArtists();
+    artists.insert(ArtistName::normalized(artist));
+    setLocalArtists(artists);
+}
+
+void BlacklistManager::removeLocal(const QString& artist)
+{
+    ArtistSet artists = localArtists();
+    artists.remove(ArtistName::normalized(artist));
+    setLocalArtists(artists);
+}
+
+ArtistSet BlacklistManager::communityArtists() const
+{
+    return readList(communityBlacklistKey, m_communityCache);
+}
+
+void BlacklistManager::setCommunityArtists(const ArtistSet& artists)
+{
+    writeList(communityBlacklistKey, artists);
+}
+
+bool BlacklistManager::isCommunityEnabled() const
+{
+    return defaults->boolean(communityEnabledKey);
+}
+
+void BlacklistManager::setCommunityEnabled(bool enabled)
+{
+    defaults->setValue(communityEnabledKey, enabled);
+    defaults->synchronize();
+}
+
+std::optional<QDateTime> BlacklistManager::lastSyncDate() const
+{
+    return defaults->date(lastSyncKey);
+}
+
+void BlacklistManager::setLastSyncDate(const std::optional<QDateTime>& date)
+{
+    defaults->setValue(lastSyncKey, date ? QVariant(*date) : QVariant());
+    defaults->synchronize();
+}
+
+ArtistSet BlacklistManager::allBlockedArtists() const
+{
+    ArtistSet artists = localArtists();
+    if (isCommunityEnabled()) {
+        artists.unite(communityArtists());
+    }
+    return artists;
+}
+
+bool BlacklistManager::contains(const QString& artist) const
+{
+    // Same answer as allBlockedArtists().contains(), without building the union.
+    const QString name = ArtistName::normalized(artist);
+    return readList(localBlacklistKey, m_localCache).contains(name) ||
+           (isCommunityEnabled() && readList(communityBlacklistKey, m_communityCache).contains(name));
+}
+
+bool BlacklistManager::isInCommunityBlacklist(const QString& artist) const
+{
+    return readList(communityBlacklistKey, m_communityCache).contains(ArtistName::normalized(artist));
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ArtistSet.h"
+#include "platform/PreferencesDomain.h"
+
+#include <QDateTime>
+#include <QString>
+#include <memory>
+#include <optional>
+
+// The one blacklist store: the user's local list, the downloaded community list, the community
+// switch, the last download date and the device identifier. It keeps nothing of its own: every
+// read goes to the preferences domain and every write is flushed at once, so a change made by
+// another program is seen by the next read. (What it derives from the domain is cached only for
+// as long as the domain reports no change.)
+class BlacklistManager : public std::enable_shared_from_this<BlacklistManager>
+{
+public:
+    // The store of this user, on the "com.tunesieve.blacklist" domain; created on first use.
+    static const std::shared_ptr<BlacklistManager>& shared();
+
+    // A store on the given domain. Construction stores the community switch (on) when it is
+    // absent and a new device identifier when there is none.
+    explicit BlacklistManager(std::unique_ptr<PreferencesDomain> defaults);
+
+    QString deviceId() const;
+
+    ArtistSet localArtists() const;
+    void setLocalArtists(const ArtistSet& artists);
+    void addLocal(const QString& artist);
+    void removeLocal(const QString& artist);
+
+    ArtistSet communityArtists() const;
+    void setCommunityArtists(const ArtistSet& artists);
+
+    bool isCommunityEnabled() const;
+    void setCommunityEnabled(bool enabled);
+
+    std::optional<QDateTime> lastSyncDate() const;
+    void setLastSyncDate(const std::optional<QDateTime>& date);
+
+    // The local list, united with the community list while the community switch is on.
+    ArtistSet allBlockedArtists() const;
+    bool contains(const QString& artist) const;
+    // Whether the artist is on the stored community list, whatever the community switch says.
+    bool isInCommunityBlacklist(const QString& artist) const;
+
+private:
+    struct CachedList
+    {
+        std::optional<quint64> revision;
+        ArtistSet names;
+    };
+
+    const ArtistSet& readList(const QString& key, CachedList& cache) const;
+    void writeList(const QString& key, const ArtistSet& artists);
+
+    std::unique_ptr<PreferencesDomain> defaults;
+    const QString localBlacklistKey = QStringLiteral("localBlacklistedArtists");
+    const QString communityBlacklistKey = QStringLiteral("communityBlacklistedArtists");
+    const QString communityEnabledKey = QStringLiteral("communityBlacklistEnabled");
+    const QString lastSyncKey = QStringLiteral("lastCommunitySync");
+    const QString deviceIdKey = QStringLiteral("deviceId");
+
+    mutable CachedList m_localCache;
+    mutable CachedList m_communityCache;
+};

@@ -1,0 +1,246 @@
+#include "JsonPreferencesDomain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QLatin1String kDateMember("$date");
+
+void reportError(const QString& message)
+{
+    std::fprintf(stderr, "tunesieve: %s\n", qUtf8Printable(message));
+    std::fflush(stderr);
+}
+
+QVariant decode(const QJsonValue& json)
+{
+    switch (json.type()) {
+    case QJsonValue::String:
+        return json.toString();
+    case QJsonValue::Bool:
+        return json.toBool();
+    case QJsonValue::Array: {
+        QStringList strings;
+        const QJsonArray array = json.toArray();
+        strings.reserve(array.size());
+        for (const QJsonValue& element : array) {
+            if (!element.isString()) {
+                return QVariant::fromValue(json);
+            }
+            strings.append(element.toString());
+        }
+        return strings;
+    }
+    case QJsonValue::Object: {
+        const QJsonObject object = json.toObject();
+        if (object.size() == 1 && object.value(kDateMember).isString()) {
+            QDateTime date = QDateTime::fromString(object.value(kDateMember).toString(), Qt::ISODateWithMs);
+            if (date.isValid()) {
+                return date.toUTC();
+            }
+        }
+        return QVariant::fromValue(json);
+    }
+    default:
+        return QVariant::fromValue(json);
+    }
+}
+
+QJsonValue encode(const QVariant& value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::QString:
+        return value.toString();
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::QStringList:
+        return QJsonArray::fromStringList(value.toStringList());
+    case QMetaType::QDateTime:
+        return QJsonObject{{kDateMember, value.toDateTime().toUTC().toString(Qt::ISODateWithMs)}};
+    default:
+        // Values read as "other" are written back exactly as they were read.
+        return value.value<QJsonValue>();
+    }
+}
+
+bool statPath(const QString& path, struct stat& info)
+{
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+} // namespace
+
+bool JsonPreferencesDomain::FileIdentity::operator==(const FileIdentity& other) const
+{
+    return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
+           modifiedNs == other.modifiedNs;
+}
+
+JsonPreferencesDomain::FileIdentity JsonPreferencesDomain::identityOf(const struct stat& info)
+{
+    return {true, info.st_dev, info.st_ino, info.st_size,
+            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+JsonPreferencesDomain::JsonPreferencesDomain(QString path) : m_path(std::move(path)) {}
+
+bool JsonPreferencesDomain::canOpen(const QString& path)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        return false;
+    }
+    struct stat info;
+    if (!statPath(path, info)) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(info.st_mode) && ::access(QFile::encodeName(path).constData(), R_OK) == 0;
+}
+
+quint64 JsonPreferencesDomain::revision()
+{
+    refresh();
+    return m_revision;
+}
+
+QVariant JsonPreferencesDomain::value(const QString& key)
+{
+    refresh();
+    const auto found = m_document.constFind(key);
+    return found == m_document.constEnd() ? QVariant() : decode(*found);
+}
+
+void JsonPreferencesDomain::setValue(const QString& key, const QVariant& value)
+{
+    refresh();
+    if (m_state == FileState::Unreadable) {
+        reportError(QStringLiteral("cannot read %1; leaving it untouched and not saving \"%2\"").arg(m_path, key));
+        return;
+    }
+    if (value.isValid()) {
+        m_document.insert(key, encode(value));
+    } else {
+        m_document.remove(key);
+    }
+    if (!writeDocument()) {
+        // What is on disk is still the truth: forget the change rather than pretend it was kept.
+        m_loaded = false;
+        refresh();
+    }
+}
+
+void JsonPreferencesDomain::refresh()
+{
+    FileIdentity identity;
+    struct stat info;
+    if (statPath(m_path, info)) {
+        identity = identityOf(info);
+    }
+    if (m_loaded && identity == m_identity) {
+        return;
+    }
+    load(identity);
+}
+
+void JsonPreferencesDomain::load(const FileIdentity& identity)
+{
+    m_loaded = true;
+    m_identity = identity;
+    ++m_revision;
+    m_document = QJsonObject();
+    m_state = FileState::Usable;
+    if (!identity.exists) {
+        return;
+    }
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_state = FileState::Unreadable;
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_state = FileState::Unreadable;
+        return;
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        m_state = FileState::Corrupt;
+        return;
+    }
+    m_document = document.object();
+}
+
+bool JsonPreferencesDomain::moveCorruptFileAside()
+{
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QString aside = m_path + QStringLiteral(".corrupt-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n) {
+        aside = m_path + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
+    }
+    if (!QFile::rename(m_path, aside)) {
+        reportError(
+            QStringLiteral("%1 is not valid JSON and could not be moved aside; leaving it untouched").arg(m_path));
+        return false;
+    }
+    reportError(QStringLiteral("%1 is not valid JSON; moved it aside to %2").arg(m_path, aside));
+    return true;
+}
+
+bool JsonPreferencesDomain::writeDocument()
+{
+    if (m_state == FileState::Corrupt && !moveCorruptFileAside()) {
+        return false;
+    }
+    m_state = FileState::Usable;
+
+    const QByteArray bytes = QJsonDocument(m_document).toJson(QJsonDocument::Indented);
+    QByteArray tempPath = QFile::encodeName(m_path) + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(tempPath.data());
+    if (fd < 0) {
+        reportError(QStringLiteral("cannot save %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
+    }
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        written += n;
+    }
+    struct stat info;
+    const bool complete = written == bytes.size() && ::fsync(fd) == 0 && ::fstat(fd, &info) == 0;
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!complete || ::rename(tempPath.constData(), QFile::encodeName(m_path).constData()) != 0) {
+        const int error = complete ? errno : savedErrno;
+        ::unlink(tempPath.constData());
+        reportError(QStringLiteral("cannot save %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(error))));
+        return false;
+    }
+    // Make the rename itself durable.
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    // The renamed file keeps the inode and times of the temporary one, so this is its identity now.
+    m_identity = identityOf(info);
+    ++m_revision;
+    return true;
+}

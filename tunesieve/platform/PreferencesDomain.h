@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <optional>
+
+// One per-user domain of typed preference values: strings, booleans, arrays of strings and dates.
+// A value of any other kind that stands in the domain is kept as it is and reads as "not of the
+// expected type" from the typed getters.
+class PreferencesDomain
+{
+public:
+    virtual ~PreferencesDomain() = default;
+
+    // The value under `key`, or an invalid QVariant when there is none. Strings come back as
+    // QString, booleans as bool, arrays made only of strings as QStringList, dates as QDateTime.
+    virtual QVariant value(const QString& key) = 0;
+    // Stores `value` under `key`; an invalid QVariant removes the key.
+    virtual void setValue(const QString& key, const QVariant& value) = 0;
+    // Flushes the domain to permanent storage.
+    virtual void synchronize() = 0;
+    // A number that changes whenever a value may have changed, by this process or another one.
+    // Callers may cache what they derived from the domain for as long as it stays the same.
+    virtual quint64 revision() = 0;
+
+    std::optional<QString> string(const QString& key);
+    std::optional<QStringList> stringArray(const QString& key);
+    std::optional<QDateTime> date(const QString& key);
+    // An absent key, or one holding anything but a boolean, reads false.
+    bool boolean(const QString& key);
+};
