@@ -1,6 +1,9 @@
 #include "BlacklistManager.h"
 
 #include "ArtistName.h"
+#include "CommunityWireFormat.h"
+#include "Constants.h"
+#include "platform/MainQueue.h"
 #include "platform/PreferencesFactory.h"
 
 #include <QUuid>
@@ -23,7 +26,8 @@ const std::shared_ptr<BlacklistManager>& BlacklistManager::shared()
     return instance;
 }
 
-BlacklistManager::BlacklistManager(std::unique_ptr<PreferencesDomain> defaults) : defaults(std::move(defaults))
+BlacklistManager::BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community)
+    : defaults(std::move(defaults)), community(std::move(community))
 {
     if (!this->defaults->value(communityEnabledKey).isValid()) {
         this->defaults->setValue(communityEnabledKey, true);
@@ -136,4 +140,49 @@ bool BlacklistManager::contains(const QString& artist) const
 bool BlacklistManager::isInCommunityBlacklist(const QString& artist) const
 {
     return readList(communityBlacklistKey, m_communityCache).contains(ArtistName::normalized(artist));
+}
+
+void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, int count)> completion)
+{
+    std::optional<QNetworkRequest> request = community.request(API_BLACKLIST_ENDPOINT);
+    if (!request) {
+        completion(false, 0);
+        return;
+    }
+    request->setRawHeader("Accept", "application/json");
+    community.get(*request, [store = weak_from_this(),
+                             completion = std::move(completion)](const CommunityTransport::Reply& reply) {
+        // Read here, off the main thread: a list of 100 000 names must not hold up the user interface.
+        std::optional<CommunityWireFormat::CommunityList> list =
+            reply.arrived ? CommunityWireFormat::readList(reply.body) : std::nullopt;
+        MainQueue::post([store, list = std::move(list), completion] {
+            const std::shared_ptr<BlacklistManager> strongStore = store.lock();
+            if (!strongStore || !list) {
+                completion(false, 0);
+                return;
+            }
+            strongStore->setCommunityArtists(list->artists);
+            strongStore->setLastSyncDate(QDateTime::currentDateTimeUtc());
+            completion(true, list->count);
+        });
+    });
+}
+
+void BlacklistManager::flagArtist(const QString& artist, std::function<void(bool success)> completion)
+{
+    std::optional<QNetworkRequest> request = community.request(API_FLAG_ENDPOINT);
+    if (!request) {
+        completion(false);
+        return;
+    }
+    request->setRawHeader("Content-Type", "application/json");
+    const std::optional<QByteArray> body = CommunityWireFormat::flagBody(artist, deviceId());
+    if (!body) {
+        completion(false);
+        return;
+    }
+    community.post(*request, *body, [completion = std::move(completion)](const CommunityTransport::Reply& reply) {
+        const bool verdict = reply.arrived && CommunityWireFormat::readFlagVerdict(reply.statusCode, reply.body);
+        MainQueue::post([completion, verdict] { completion(verdict); });
+    });
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "ArtistSet.h"
+#include "CommunityTransport.h"
 #include "platform/PreferencesDomain.h"
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -12,7 +14,7 @@
 // switch, the last download date and the device identifier. It keeps nothing of its own: every
 // read goes to the preferences domain and every write is flushed at once, so a change made by
 // another program is seen by the next read. (What it derives from the domain is cached only for
-// as long as the domain reports no change.)
+// as long as the domain reports no change.) It is also the client of the community service.
 class BlacklistManager : public std::enable_shared_from_this<BlacklistManager>
 {
 public:
@@ -20,8 +22,9 @@ public:
     static const std::shared_ptr<BlacklistManager>& shared();
 
     // A store on the given domain. Construction stores the community switch (on) when it is
-    // absent and a new device identifier when there is none.
-    explicit BlacklistManager(std::unique_ptr<PreferencesDomain> defaults);
+    // absent and a new device identifier when there is none. `community` says where the community
+    // service is; its defaults are the product's own.
+    explicit BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community = {});
 
     QString deviceId() const;
 
@@ -45,6 +48,19 @@ public:
     // Whether the artist is on the stored community list, whatever the community switch says.
     bool isInCommunityBlacklist(const QString& artist) const;
 
+    // Both are called on the main thread and return before the exchange ends. Each calls its
+    // completion exactly once: on the main thread once the reply has been handled, or at once, on
+    // the caller's thread, when the request cannot be formed.
+
+    // Downloads the community list. A reply whose body is an object with an "artists" array of
+    // strings, whatever its status, replaces the stored community list (lower-cased), records the
+    // moment and reports (true, number of names received). Anything else reports (false, 0) and
+    // changes nothing; so does a reply that arrives when this store no longer exists.
+    void syncCommunityBlacklist(std::function<void(bool success, int count)> completion);
+    // Reports `artist`, unchanged, with the device identifier. Reports the service's verdict, or
+    // false. Changes nothing in the store.
+    void flagArtist(const QString& artist, std::function<void(bool success)> completion);
+
 private:
     struct CachedList
     {
@@ -61,6 +77,7 @@ private:
     const QString communityEnabledKey = QStringLiteral("communityBlacklistEnabled");
     const QString lastSyncKey = QStringLiteral("lastCommunitySync");
     const QString deviceIdKey = QStringLiteral("deviceId");
+    const CommunityTransport community;
 
     mutable CachedList m_localCache;
     mutable CachedList m_communityCache;

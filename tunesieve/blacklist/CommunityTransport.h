@@ -1,0 +1,46 @@
+#pragma once
+
+#include "CommunitySettings.h"
+
+#include <QByteArray>
+#include <QNetworkRequest>
+#include <functional>
+#include <optional>
+
+// Carries the community client's requests: forms them from the settings and sends them on the
+// process-wide network access manager, which lives on the main thread. TLS certificates are always
+// verified, redirects never lead from HTTPS to plain HTTP, and reply bodies are bounded.
+class CommunityTransport
+{
+public:
+    // How one exchange ended.
+    struct Reply
+    {
+        // False when no whole reply arrived: no connection, an untrusted certificate, a timeout, a
+        // refused redirect, a cut-off body, a body over the size limit.
+        bool arrived = false;
+        // The HTTP status code, 0 when there is none.
+        int statusCode = 0;
+        // The whole body; empty unless the reply arrived.
+        QByteArray body;
+    };
+    using ReplyHandler = std::function<void(const Reply&)>;
+
+    // A reply body larger than this is refused: reading stops and the exchange fails.
+    static constexpr qint64 maxBodyBytes = 32 * 1024 * 1024;
+
+    explicit CommunityTransport(CommunitySettings settings);
+
+    // The request for the base URL followed by `endpoint`, with the settings common to all requests;
+    // nothing when that text is not a valid HTTPS URL.
+    std::optional<QNetworkRequest> request(const char* endpoint) const;
+
+    // Both send on the main thread and return at once. `handler` runs exactly once, when the exchange
+    // ends, on the transport's background queue: one thread that takes replies in the order in which
+    // they ended.
+    void get(const QNetworkRequest& request, ReplyHandler handler) const;
+    void post(const QNetworkRequest& request, const QByteArray& body, ReplyHandler handler) const;
+
+private:
+    CommunitySettings settings;
+};
