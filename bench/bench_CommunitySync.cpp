@@ -1,0 +1,112 @@
+// Prints how long a download of the 100 000-name community list takes from request to completion,
+// served over real TLS by the local test server, how long the main thread was held up at most
+// meanwhile, and the peak memory of the process (VmHWM) before and after. For comparison, it also
+// times reading the reply alone, the part that runs on the background thread.
+#include "blacklist/BlacklistManager.h"
+#include "blacklist/CommunityWireFormat.h"
+#include "platform/JsonPreferencesDomain.h"
+#include "support/HttpsTestServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// The process's peak resident memory so far, in KiB.
+long peakMemoryKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return -1;
+}
+
+QByteArray readCommunityList()
+{
+    QFile file(QStringLiteral(TUNESIEVE_BENCH_DATA_DIR "/community-100k.json"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        qFatal("cannot read the benchmark data");
+    }
+    return file.readAll();
+}
+
+// The longest time between two ticks of a 1 ms timer: how long the main thread was busy at a stretch.
+class StallMeter
+{
+public:
+    StallMeter()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this] { m_longestMs = std::max(m_longestMs, m_sinceTick.restart()); });
+        m_sinceTick.start();
+        m_timer.start(1);
+    }
+    // Counts the stretch in progress too, e.g. the step that calls the completion.
+    qint64 longestMs() const { return std::max(m_longestMs, m_sinceTick.elapsed()); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_sinceTick;
+    qint64 m_longestMs = 0;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QByteArray body = readCommunityList();
+    HttpsTestServer server;
+    server.addReply("/api/list/", {200, body});
+    QTemporaryDir dir;
+    auto store = std::make_shared<BlacklistManager>(
+        std::make_unique<JsonPreferencesDomain>(dir.filePath(QStringLiteral("com.tunesieve.blacklist.json"))),
+        CommunitySettings{server.baseUrl(), std::chrono::seconds(60), HttpsTestServer::trustedCertificates()});
+
+    std::printf("community list: %.1f MB, served over TLS from 127.0.0.1\n", double(body.size()) / 1e6);
+    std::printf("%-6s %14s %20s %8s %8s %16s %16s\n", "run", "request→done ms", "longest main stall ms", "count",
+                "stored", "VmHWM before KiB", "VmHWM after KiB");
+    for (int run = 1; run <= 5; ++run) {
+        const long before = peakMemoryKiB();
+        QEventLoop loop;
+        bool success = false;
+        int count = 0;
+        qint64 longestStallMs = 0;
+        StallMeter stalls;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        store->syncCommunityBlacklist([&](bool reportedSuccess, int reportedCount) {
+            success = reportedSuccess;
+            count = reportedCount;
+            longestStallMs = stalls.longestMs();
+            loop.quit();
+        });
+        loop.exec();
+        const double ms = double(elapsed.nsecsElapsed()) / 1e6;
+        if (!success) {
+            qFatal("the download failed");
+        }
+        std::printf("%-6d %14.1f %20lld %8d %8lld %16ld %16ld\n", run, ms, longestStallMs, count,
+                    store->communityArtists().size(), before, peakMemoryKiB());
+    }
+
+    QElapsedTimer reading;
+    reading.start();
+    const auto list = CommunityWireFormat::readList(body);
+    std::printf("reading the reply alone (off the main thread during a download): %.1f ms, %lld names\n",
+                double(reading.nsecsElapsed()) / 1e6, list ? list->artists.size() : -1);
+    return 0;
+}
