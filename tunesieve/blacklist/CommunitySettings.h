@@ -8,14 +8,15 @@
 #include <chrono>
 
 // Where and how the community client reaches the service. The defaults are the product's own
-// (the build's API_BASE_URL, a 60 s timeout, the system's trusted certificates); tests point it at
-// a local server whose test CA they trust. Nothing here is ever read from the environment.
+// (the build's API_BASE_URL, a 60 s timeout, Qt's default TLS trust); tests point it at a local
+// server signed by their own CA. Nothing here is ever read from the environment.
 struct CommunitySettings
 {
     // Scheme and host, no trailing slash; the endpoint is appended as it is.
     QString baseUrl = QString::fromUtf8(API_BASE_URL);
     // How long an exchange may go without any data arriving before it fails.
     std::chrono::milliseconds timeout = std::chrono::seconds(60);
-    // Certificate authorities trusted on top of the system's own.
+    // Certificate authorities to trust in addition to the default configuration's list; empty in
+    // the product, a local test CA in tests.
     QList<QSslCertificate> extraCaCertificates;
 };
