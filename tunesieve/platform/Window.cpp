@@ -1,0 +1,28 @@
+#include "Window.h"
+
+#include <QScreen>
+#include <QVBoxLayout>
+
+Window::Window(const QSize& contentSize)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    resize(contentSize);
+}
+
+void Window::setContentView(QWidget* view)
+{
+    delete m_contentView;
+    m_contentView = view;
+    layout()->addWidget(view);
+}
+
+void Window::center()
+{
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = geometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
