@@ -1,0 +1,293 @@
+#include "BlacklistWindowController.h"
+
+#include "blacklist/ArtistName.h"
+#include "platform/AutoresizingView.h"
+#include "platform/SegmentedControl.h"
+#include "platform/ViewTag.h"
+#include "platform/Window.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const int countLabelTag = 100;
+const int clearAllButtonTag = 101;
+const int localSegment = 0;
+const QString artistColumn = QStringLiteral("artist");
+const QString deleteColumn = QStringLiteral("delete");
+const QString syncTitle = QStringLiteral("Sync community blacklist");
+
+using Mask = AutoresizingView;
+
+// Spaces (Unicode category Zs) and tabs only: a line break at either end stays part of the name.
+QString trimmedOfSpaces(const QString& text)
+{
+    const auto isSpace = [](QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isSpace(text.at(begin))) {
+        ++begin;
+    }
+    while (end > begin && isSpace(text.at(end - 1))) {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+QPushButton* newPushButton(const QString& title)
+{
+    auto* button = new QPushButton(title);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+BlacklistWindowController::BlacklistWindowController(std::shared_ptr<BlacklistManager> blacklistManager,
+                                                     QObject* parent)
+    : QObject(parent), blacklistManager(std::move(blacklistManager))
+{}
+
+BlacklistWindowController::~BlacklistWindowController() = default;
+
+void BlacklistWindowController::show()
+{
+    if (!window) {
+        createWindow();
+    }
+    refreshData();
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void BlacklistWindowController::createWindow()
+{
+    window = std::make_unique<Window>(QSize(400, 500));
+    window->setWindowTitle(QStringLiteral("Blacklist"));
+    window->center();
+
+    auto* contentView = new AutoresizingView;
+    contentView->resize(window->size());
+
+    searchField = new QLineEdit;
+    searchField->setPlaceholderText(QStringLiteral("Search..."));
+    searchField->setClearButtonEnabled(true);
+    connect(searchField, &QLineEdit::textEdited, this, &BlacklistWindowController::controlTextDidChange);
+    connect(searchField, &QLineEdit::returnPressed, this, [this] { insertNewline(searchField); });
+    contentView->addSubview(searchField, {20, 460, 360, 24}, Mask::WidthSizable | Mask::MinYMargin);
+
+    segmentedControl = new SegmentedControl;
+    segmentedControl->setSegmentCount(2);
+    segmentedControl->setLabel(QStringLiteral("My blacklist"), 0);
+    segmentedControl->setLabel(QStringLiteral("Community"), 1);
+    segmentedControl->setSelectedSegment(localSegment);
+    connect(segmentedControl, &SegmentedControl::activated, this, &BlacklistWindowController::segmentChanged);
+    contentView->addSubview(segmentedControl, {20, 420, 360, 28}, Mask::WidthSizable | Mask::MinYMargin);
+
+    addArtistField = new QLineEdit;
+    addArtistField->setPlaceholderText(QStringLiteral("Add artist name..."));
+    connect(addArtistField, &QLineEdit::textEdited, this, &BlacklistWindowController::controlTextDidChange);
+    connect(addArtistField, &QLineEdit::returnPressed, this, [this] { insertNewline(addArtistField); });
+    contentView->addSubview(addArtistField, {20, 385, 280, 24}, Mask::WidthSizable | Mask::MinYMargin);
+
+    addButton = newPushButton(QStringLiteral("Add"));
+    connect(addButton, &QPushButton::clicked, this, &BlacklistWindowController::addArtistFromField);
+    contentView->addSubview(addButton, {310, 383, 70, 28}, Mask::MinXMargin | Mask::MinYMargin);
+
+    localScrollView = createTableView(true);
+    contentView->addSubview(localScrollView, {20, 60, 360, 315}, Mask::WidthSizable | Mask::HeightSizable);
+
+    communityScrollView = createTableView(false);
+    communityScrollView->setHidden(true);
+    contentView->addSubview(communityScrollView, {20, 60, 360, 315}, Mask::WidthSizable | Mask::HeightSizable);
+
+    syncButton = newPushButton(syncTitle);
+    connect(syncButton, &QPushButton::clicked, this, &BlacklistWindowController::syncCommunityBlacklist);
+    syncButton->setHidden(true);
+    contentView->addSubview(syncButton, {20, 385, 170, 28}, Mask::MaxXMargin | Mask::MinYMargin);
+
+    communityToggle = new QCheckBox(QStringLiteral("Enabled"));
+    connect(communityToggle, &QCheckBox::clicked, this, &BlacklistWindowController::toggleCommunityEnabled);
+    communityToggle->setChecked(blacklistManager->isCommunityEnabled());
+    communityToggle->setHidden(true);
+    contentView->addSubview(communityToggle, {310, 387, 80, 24}, Mask::MinXMargin | Mask::MinYMargin);
+
+    QPushButton* clearAllButton = newPushButton(QStringLiteral("Clear all"));
+    connect(clearAllButton, &QPushButton::clicked, this, &BlacklistWindowController::clearLocalBlacklist);
+    ViewTag::setTag(clearAllButton, clearAllButtonTag);
+    contentView->addSubview(clearAllButton, {20, 20, 100, 28}, Mask::MaxXMargin | Mask::MaxYMargin);
+
+    auto* countLabel = new QLabel;
+    countLabel->setTextFormat(Qt::PlainText);
+    countLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ViewTag::setTag(countLabel, countLabelTag);
+    contentView->addSubview(countLabel, {130, 22, 250, 20}, Mask::WidthSizable | Mask::MaxYMargin);
+
+    window->setContentView(contentView);
+}
+
+QWidget* BlacklistWindowController::createTableView(bool isLocal)
+{
+    // The table scrolls by itself; this view is the place that the table fills.
+    auto* scrollView = new QWidget;
+    auto* table = new TableView;
+    table->horizontalHeader()->hide();
+    table->setRowHeight(24);
+    table->addTableColumn({artistColumn, 320});
+    if (isLocal) {
+        table->addTableColumn({deleteColumn, 30});
+        localTableView = table;
+    } else {
+        communityTableView = table;
+    }
+    table->setDataSource(this);
+    auto* layout = new QVBoxLayout(scrollView);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(table);
+    return scrollView;
+}
+
+void BlacklistWindowController::refreshData()
+{
+    const QString key = ArtistName::equivalenceKey(ArtistName::normalized(searchQuery));
+    const quint64 revision = blacklistManager->revision();
+    localIndex.update(revision, [this] { return blacklistManager->localArtists(); });
+    communityIndex.update(revision, [this] { return blacklistManager->communityArtists(); });
+    filteredLocalArtists = localIndex.matching(key);
+    filteredCommunityArtists = communityIndex.matching(key);
+    if (localTableView) {
+        localTableView->reloadData();
+    }
+    if (communityTableView) {
+        communityTableView->reloadData();
+    }
+    updateCountLabel();
+}
+
+void BlacklistWindowController::updateCountLabel()
+{
+    if (!window || !window->contentView()) {
+        return;
+    }
+    auto* label = qobject_cast<QLabel*>(ViewTag::viewWithTag(window->contentView(), countLabelTag));
+    if (!label) {
+        return;
+    }
+    const bool local = segmentedControl->selectedSegment() == localSegment;
+    const qsizetype count = local ? filteredLocalArtists.size() : filteredCommunityArtists.size();
+    label->setText(QString::number(count) + QStringLiteral(" artist(s)"));
+}
+
+void BlacklistWindowController::segmentChanged()
+{
+    const bool local = segmentedControl->selectedSegment() == localSegment;
+    localScrollView->setVisible(local);
+    communityScrollView->setVisible(!local);
+    addArtistField->setVisible(local);
+    addButton->setVisible(local);
+    syncButton->setVisible(!local);
+    communityToggle->setVisible(!local);
+    if (auto* clearAllButton =
+            qobject_cast<QAbstractButton*>(ViewTag::viewWithTag(window->contentView(), clearAllButtonTag))) {
+        clearAllButton->setVisible(local);
+    }
+    updateCountLabel();
+}
+
+void BlacklistWindowController::addArtistFromField()
+{
+    const QString artist = trimmedOfSpaces(addArtistField->text());
+    if (artist.isEmpty()) {
+        return;
+    }
+    blacklistManager->addLocal(artist);
+    addArtistField->clear();
+    refreshData();
+}
+
+void BlacklistWindowController::insertNewline(QLineEdit* control)
+{
+    if (control == addArtistField) {
+        addArtistFromField();
+    }
+}
+
+void BlacklistWindowController::clearLocalBlacklist()
+{
+    QMessageBox alert(window.get());
+    alert.setWindowModality(Qt::ApplicationModal);
+    alert.setIcon(QMessageBox::Warning);
+    alert.setText(QStringLiteral("Clear local blacklist?"));
+    alert.setInformativeText(QStringLiteral("This will remove all artists from your personal blacklist."));
+    QPushButton* clear = alert.addButton(QStringLiteral("Clear"), QMessageBox::AcceptRole);
+    QPushButton* cancel = alert.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    alert.setDefaultButton(clear);
+    alert.setEscapeButton(cancel);
+    alert.exec();
+    if (alert.clickedButton() != clear) {
+        return;
+    }
+    blacklistManager->setLocalArtists(ArtistSet());
+    refreshData();
+}
+
+void BlacklistWindowController::syncCommunityBlacklist()
+{
+    syncButton->setText(QStringLiteral("Syncing..."));
+    syncButton->setEnabled(false);
+}
+
+void BlacklistWindowController::toggleCommunityEnabled()
+{
+    blacklistManager->setCommunityEnabled(communityToggle->isChecked());
+}
+
+void BlacklistWindowController::controlTextDidChange()
+{
+    searchQuery = searchField->text();
+    refreshData();
+}
+
+int BlacklistWindowController::numberOfRows(TableView* table)
+{
+    return int(table == localTableView ? filteredLocalArtists.size() : filteredCommunityArtists.size());
+}
+
+QWidget* BlacklistWindowController::tableView(TableView* table, const TableColumn* column, int row)
+{
+    const QStringList& artists = table == localTableView ? filteredLocalArtists : filteredCommunityArtists;
+    if (row < 0 || row >= artists.size()) {
+        return nullptr;
+    }
+    if (column && column->identifier == deleteColumn) {
+        auto* button = new QPushButton(QStringLiteral("\u2715"));
+        button->setFlat(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        ViewTag::setTag(button, row);
+        connect(button, &QPushButton::clicked, this, [this, button] { deleteArtist(button); });
+        return button;
+    }
+    auto* label = new QLabel(artists.at(row));
+    label->setTextFormat(Qt::PlainText);
+    label->setContentsMargins(3, 0, 3, 0);
+    return label;
+}
+
+void BlacklistWindowController::deleteArtist(QAbstractButton* sender)
+{
+    const int row = ViewTag::tag(sender);
+    if (row < 0 || row >= filteredLocalArtists.size()) {
+        return;
+    }
+    blacklistManager->removeLocal(filteredLocalArtists.at(row));
+    refreshData();
+}
