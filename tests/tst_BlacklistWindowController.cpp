@@ -2,12 +2,15 @@
 #include "platform/TableView.h"
 #include "platform/ViewTag.h"
 #include "platform/Window.h"
+#include "support/HttpsTestServer.h"
 #include "support/TempPreferences.h"
 #include "window/BlacklistWindowController.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,6 +21,7 @@
 
 namespace {
 
+// A window on a store of its own, whose community service is a local HTTPS server.
 struct OpenWindow
 {
     explicit OpenWindow(const ArtistSet& local = {}, const ArtistSet& community = {})
@@ -31,8 +35,11 @@ struct OpenWindow
     QString countText() const { return qobject_cast<QLabel*>(ViewTag::viewWithTag(contentView(), 100))->text(); }
     QWidget* clearAllButton() const { return ViewTag::viewWithTag(contentView(), 101); }
 
+    HttpsTestServer server;
     TempPreferences prefs;
-    std::shared_ptr<BlacklistManager> store = prefs.openStore();
+    std::shared_ptr<BlacklistManager> store = std::make_shared<BlacklistManager>(
+        prefs.openDomain(),
+        CommunitySettings{server.baseUrl(), std::chrono::seconds(30), HttpsTestServer::trustedCertificates()});
     BlacklistWindowController controller{store};
 };
 
@@ -209,6 +216,10 @@ private slots:
         QCOMPARE(open.store->localArtists(), ArtistSet({"night owls"}));
         QCOMPARE(controller.addArtistField->text(), QString());
         QCOMPARE(shownNames(controller.localTableView), QStringList({"night owls"}));
+        QTRY_COMPARE(open.server.requests().size(), 1);
+        QCOMPARE(open.server.requests().at(0).path, QByteArray("/api/flag/"));
+        QCOMPARE(QJsonDocument::fromJson(open.server.requests().at(0).body).object().value("artist").toString(),
+                 QStringLiteral("Night Owls"));
 
         type(controller.addArtistField, QStringLiteral(" \u3000"));
         controller.addArtistField->insert(QStringLiteral("\t"));
@@ -250,6 +261,30 @@ private slots:
         QVERIFY(open.store->localArtists().isEmpty());
         QCOMPARE(open.store->communityArtists(), ArtistSet({"polka"}));
         QCOMPARE(open.countText(), QStringLiteral("0 artist(s)"));
+    }
+
+    void syncRestoresTheButtonWhateverTheOutcome()
+    {
+        OpenWindow open({}, {"polka"});
+        BlacklistWindowController& controller = open.controller;
+        open.server.addReply("/api/list/", {500, "<html>down</html>", HttpsTestServer::Reply::Delivery::Held});
+        open.server.addReply("/api/list/", {200, R"({"artists": ["New Wave Bot"]})"});
+        chooseSegment(controller.segmentedControl, 1);
+        QTest::mouseClick(controller.syncButton, Qt::LeftButton);
+        QCOMPARE(controller.syncButton->text(), QStringLiteral("Syncing..."));
+        QVERIFY(!controller.syncButton->isEnabled());
+        QTest::mouseClick(controller.syncButton, Qt::LeftButton);
+        QTRY_COMPARE(open.server.requests().size(), 1);
+
+        open.server.releaseHeldReplies();
+        QTRY_VERIFY(controller.syncButton->isEnabled());
+        QCOMPARE(controller.syncButton->text(), QStringLiteral("Sync community blacklist"));
+        QCOMPARE(shownNames(controller.communityTableView), QStringList({"polka"}));
+
+        QTest::mouseClick(controller.syncButton, Qt::LeftButton);
+        QTRY_VERIFY(controller.syncButton->isEnabled());
+        QCOMPARE(shownNames(controller.communityTableView), QStringList({"new wave bot"}));
+        QCOMPARE(open.server.requests().size(), 2);
     }
 
     void switchChangesBlockingOnly()

@@ -212,6 +212,8 @@ void BlacklistWindowController::addArtistFromField()
     blacklistManager->addLocal(artist);
     addArtistField->clear();
     refreshData();
+    // The community hears of the name as it was typed, letter case kept. Whether it heard is not shown.
+    blacklistManager->flagArtist(artist, [](bool) {});
 }
 
 void BlacklistWindowController::insertNewline(QLineEdit* control)
@@ -244,6 +246,16 @@ void BlacklistWindowController::syncCommunityBlacklist()
 {
     syncButton->setText(QStringLiteral("Syncing..."));
     syncButton->setEnabled(false);
+    // The completion always comes, so the button always comes back; a failed download leaves the list that was
+    // stored before, which the refresh shows again.
+    blacklistManager->syncCommunityBlacklist([controller = QPointer<BlacklistWindowController>(this)](bool, int) {
+        if (!controller) {
+            return;
+        }
+        controller->syncButton->setText(syncTitle);
+        controller->syncButton->setEnabled(true);
+        controller->refreshData();
+    });
 }
 
 void BlacklistWindowController::toggleCommunityEnabled()
