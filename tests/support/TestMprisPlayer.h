@@ -1,0 +1,49 @@
+#pragma once
+
+#include "PrivateBus.h"
+
+#include <QDBusConnection>
+#include <QStringList>
+#include <QThread>
+#include <QVariant>
+#include <memory>
+
+// An MPRIS player of the test's own on a private bus: it owns "org.mpris.MediaPlayer2.<suffix>" on
+// a connection of its own and answers from its own thread, so the test thread may block on calls
+// to it. It serves org.mpris.MediaPlayer2 (Identity) and org.mpris.MediaPlayer2.Player
+// (PlaybackStatus, Metadata, Next) through org.freedesktop.DBus.Properties Get and GetAll. It
+// starts "Stopped" with no track; every change of a property emits PropertiesChanged.
+class TestMprisPlayer
+{
+public:
+    TestMprisPlayer(const PrivateBus& bus, const QString& suffix,
+                    const QString& identity = QStringLiteral("Test Player"));
+    ~TestMprisPlayer();
+    TestMprisPlayer(const TestMprisPlayer&) = delete;
+    TestMprisPlayer& operator=(const TestMprisPlayer&) = delete;
+
+    QString busName() const { return m_busName; }
+    // False when the bus name could not be taken.
+    bool isRegistered() const { return m_registered; }
+
+    // Metadata with xesam:artist as a list of texts and xesam:title.
+    void setTrack(const QStringList& artists, const QString& title);
+    // "Playing", "Paused" or "Stopped".
+    void setPlaybackStatus(const QString& status);
+    // Any property of org.mpris.MediaPlayer2.Player, of any type: for players that send odd values.
+    void setPlayerProperty(const QString& name, const QVariant& value);
+    // A frozen player receives every call and never answers one.
+    void setFrozen(bool frozen);
+    // How many times Next() was called.
+    int nextCalls() const;
+
+private:
+    class Service;
+
+    QString m_busName;
+    QString m_connectionName;
+    QDBusConnection m_connection;
+    QThread m_thread;
+    std::unique_ptr<Service> m_service;
+    bool m_registered = false;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+namespace MprisMetadata {
+
+// The track query's answer for a playing player's MPRIS metadata: the `xesam:artist` entries joined
+// by ", ", then "|||", then `xesam:title`. A value that is missing or of a type other than text (or
+// a list of texts, for the artists) stands as the empty text, which leaves an answer the bridge
+// cannot parse, so no track.
+QString trackAnswer(const QVariantMap& metadata);
+
+} // namespace MprisMetadata

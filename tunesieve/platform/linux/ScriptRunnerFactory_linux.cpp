@@ -1,0 +1,7 @@
+#include "platform/ScriptRunnerFactory.h"
+#include "platform/linux/MprisScriptRunner.h"
+
+std::unique_ptr<ScriptRunner> createScriptRunner()
+{
+    return std::make_unique<MprisScriptRunner>();
+}

@@ -1,0 +1,89 @@
+#include "MusicController.h"
+
+#include "PlayerScripts.h"
+
+#include <QStringList>
+
+namespace {
+constexpr MusicController::MusicApp probingOrder[] = {
+    MusicController::MusicApp::spotify, MusicController::MusicApp::deezer, MusicController::MusicApp::appleMusic};
+const QString trackSeparator = QStringLiteral("|||");
+} // namespace
+
+QString MusicController::rawValue(MusicApp app)
+{
+    switch (app) {
+    case MusicApp::spotify:
+        return QStringLiteral("Spotify");
+    case MusicApp::deezer:
+        return QStringLiteral("Deezer");
+    case MusicApp::appleMusic:
+        return QStringLiteral("Music");
+    case MusicApp::other:
+        break;
+    }
+    return QStringLiteral("Other");
+}
+
+std::optional<MusicController::MusicApp> MusicController::musicAppFromRawValue(const QString& rawValue)
+{
+    for (const MusicApp app : {MusicApp::spotify, MusicApp::deezer, MusicApp::appleMusic, MusicApp::other}) {
+        if (MusicController::rawValue(app) == rawValue) {
+            return app;
+        }
+    }
+    return std::nullopt;
+}
+
+MusicController::MusicController(std::unique_ptr<ScriptRunner> runner) : runner(std::move(runner)) {}
+
+std::optional<NowPlaying> MusicController::getCurrentTrack()
+{
+    for (const MusicApp app : probingOrder) {
+        if (!isProcessRunning(rawValue(app))) {
+            continue;
+        }
+        if (const auto track = getTrack(app)) {
+            activeApp = app;
+            return NowPlaying{track->first, track->second, app};
+        }
+    }
+    activeApp = MusicApp::other;
+    return std::nullopt;
+}
+
+void MusicController::skipTrack()
+{
+    if (activeApp == MusicApp::other) {
+        return;
+    }
+    // Whether the player took the command is not ours to report.
+    (void)runAppleScript(PlayerScripts::nextTrack(rawValue(activeApp)));
+}
+
+bool MusicController::isProcessRunning(const QString& name)
+{
+    return runAppleScript(PlayerScripts::processCheck(name)) == QStringLiteral("true");
+}
+
+std::optional<MusicController::TrackPair> MusicController::getTrack(MusicApp app)
+{
+    return parseTrackResult(runAppleScript(PlayerScripts::trackQuery(rawValue(app))));
+}
+
+std::optional<MusicController::TrackPair> MusicController::parseTrackResult(const std::optional<QString>& result)
+{
+    if (!result || result->isEmpty()) {
+        return std::nullopt;
+    }
+    const QStringList pieces = result->split(trackSeparator, Qt::KeepEmptyParts);
+    if (pieces.size() != 2 || pieces[0].isEmpty() || pieces[1].isEmpty()) {
+        return std::nullopt;
+    }
+    return TrackPair{pieces[0], pieces[1]};
+}
+
+std::optional<QString> MusicController::runAppleScript(const QString& source)
+{
+    return runner->run(source);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/ScriptRunner.h"
+#include "platform/ScriptRunnerFactory.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <utility>
+
+struct NowPlaying;
+
+// The one component that talks to music players: finds the supported player that plays, reads its
+// artist and title, and tells the player that answered last to skip. Every exchange is a short
+// AppleScript text run by the platform's script engine.
+class MusicController
+{
+public:
+    // The raw values are the players' process and application names; `other` means none answered.
+    enum class MusicApp
+    {
+        spotify,
+        deezer,
+        appleMusic,
+        other
+    };
+    static QString rawValue(MusicApp app);
+    // Exact, case-sensitive match against the four raw values.
+    static std::optional<MusicApp> musicAppFromRawValue(const QString& rawValue);
+
+    explicit MusicController(std::unique_ptr<ScriptRunner> runner = createScriptRunner());
+
+    // Probes Spotify, Deezer and Music in that order; the first that plays a parsable track wins.
+    std::optional<NowPlaying> getCurrentTrack();
+    // Sends "next track" to the player that answered the most recent getCurrentTrack, if any.
+    void skipTrack();
+
+private:
+    using TrackPair = std::pair<QString, QString>;
+
+    bool isProcessRunning(const QString& name);
+    std::optional<TrackPair> getTrack(MusicApp app);
+    static std::optional<TrackPair> parseTrackResult(const std::optional<QString>& result);
+    std::optional<QString> runAppleScript(const QString& source);
+
+    std::unique_ptr<ScriptRunner> runner;
+    MusicApp activeApp = MusicApp::other;
+};
+
+// The playing track as a player reported it: texts unchanged, `app` never `other`.
+struct NowPlaying
+{
+    QString artist;
+    QString track;
+    MusicController::MusicApp app;
+};
