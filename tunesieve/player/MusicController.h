@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/ScriptRunner.h"
-#include "platform/ScriptRunnerFactory.h"
 
 #include <QString>
 #include <memory>

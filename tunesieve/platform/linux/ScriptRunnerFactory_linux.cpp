@@ -1,4 +1,4 @@
-#include "platform/ScriptRunnerFactory.h"
+#include "platform/ScriptRunner.h"
 #include "platform/linux/MprisScriptRunner.h"
 
 std::unique_ptr<ScriptRunner> createScriptRunner()

@@ -1,7 +1,7 @@
-#include "platform/OsaScriptRunner.h"
-#include "platform/ScriptRunnerFactory.h"
+#include "platform/OsascriptRunner.h"
+#include "platform/ScriptRunner.h"
 
 std::unique_ptr<ScriptRunner> createScriptRunner()
 {
-    return std::make_unique<OsaScriptRunner>();
+    return std::make_unique<OsascriptRunner>();
 }

@@ -1,11 +1,11 @@
-#include "OsaScriptRunner.h"
+#include "OsascriptRunner.h"
 
 #include <QProcess>
 
-OsaScriptRunner::OsaScriptRunner(QString program, int timeoutMs) : m_program(std::move(program)), m_timeoutMs(timeoutMs)
+OsascriptRunner::OsascriptRunner(QString program, int timeoutMs) : m_program(std::move(program)), m_timeoutMs(timeoutMs)
 {}
 
-std::optional<QString> OsaScriptRunner::run(const QString& source)
+std::optional<QString> OsascriptRunner::run(const QString& source)
 {
     QProcess process;
     // What the script reports on standard error is of no use to the caller.

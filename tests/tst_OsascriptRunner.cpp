@@ -1,4 +1,4 @@
-#include "platform/OsaScriptRunner.h"
+#include "platform/OsascriptRunner.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,7 +8,7 @@
 #include <csignal>
 
 // osascript itself only runs on macOS: a shell script stands in for it.
-class TestOsaScriptRunner : public QObject
+class TestOsascriptRunner : public QObject
 {
     Q_OBJECT
 
@@ -31,33 +31,33 @@ private slots:
     void answersStandardOutputWithoutItsLastLineFeed()
     {
         // Echo the arguments back: "-e", then the source, intact whatever it holds.
-        OsaScriptRunner echo(standIn(R"(printf '%s|%s\n' "$1" "$2"; echo ignored >&2)"));
+        OsascriptRunner echo(standIn(R"(printf '%s|%s\n' "$1" "$2"; echo ignored >&2)"));
         const QString source =
             QStringLiteral("tell application \"Spotify\"\n    return \"é ♫ $HOME `x` |||\"\nend tell");
         QCOMPARE(echo.run(source), QStringLiteral("-e|") + source);
 
-        OsaScriptRunner twoLineFeeds(standIn(R"(printf 'a\n\n')"));
+        OsascriptRunner twoLineFeeds(standIn(R"(printf 'a\n\n')"));
         QCOMPARE(twoLineFeeds.run(QStringLiteral("x")), QStringLiteral("a\n"));
-        OsaScriptRunner noLineFeed(standIn(R"(printf 'true')"));
+        OsascriptRunner noLineFeed(standIn(R"(printf 'true')"));
         QCOMPARE(noLineFeed.run(QStringLiteral("x")), QStringLiteral("true"));
-        OsaScriptRunner silent(standIn(R"(exit 0)"));
+        OsascriptRunner silent(standIn(R"(exit 0)"));
         QCOMPARE(silent.run(QStringLiteral("x")), QString());
     }
 
     void failuresGiveNoValue()
     {
-        OsaScriptRunner failing(standIn(R"(echo "execution error: Spotify got an error" >&2; echo partial; exit 1)"));
+        OsascriptRunner failing(standIn(R"(echo "execution error: Spotify got an error" >&2; echo partial; exit 1)"));
         QCOMPARE(failing.run(QStringLiteral("x")), std::nullopt);
-        OsaScriptRunner crashing(standIn(R"(echo partial; kill -SEGV $$)"));
+        OsascriptRunner crashing(standIn(R"(echo partial; kill -SEGV $$)"));
         QCOMPARE(crashing.run(QStringLiteral("x")), std::nullopt);
-        OsaScriptRunner missing(folder.filePath(QStringLiteral("no-such-osascript")));
+        OsascriptRunner missing(folder.filePath(QStringLiteral("no-such-osascript")));
         QCOMPARE(missing.run(QStringLiteral("x")), std::nullopt);
     }
 
     void aScriptPastItsTimeIsKilled()
     {
         const QString pidFile = folder.filePath(QStringLiteral("pid"));
-        OsaScriptRunner hanging(standIn(QByteArray("echo $$ > '") + pidFile.toUtf8() + "'; exec sleep 30"), 1000);
+        OsascriptRunner hanging(standIn(QByteArray("echo $$ > '") + pidFile.toUtf8() + "'; exec sleep 30"), 1000);
         QCOMPARE(hanging.run(QStringLiteral("x")), std::nullopt);
         QFile file(pidFile);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -67,5 +67,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestOsaScriptRunner)
-#include "tst_OsaScriptRunner.moc"
+QTEST_GUILESS_MAIN(TestOsascriptRunner)
+#include "tst_OsascriptRunner.moc"
