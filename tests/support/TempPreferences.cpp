@@ -1,5 +1,7 @@
 #include "TempPreferences.h"
 
+#include "HttpsTestServer.h"
+
 #include <QFile>
 #include <QTest>
 
@@ -15,9 +17,12 @@ std::unique_ptr<JsonPreferencesDomain> TempPreferences::openDomain() const
     return std::make_unique<JsonPreferencesDomain>(path());
 }
 
-std::shared_ptr<BlacklistManager> TempPreferences::openStore() const
+std::shared_ptr<BlacklistManager> TempPreferences::openStore(const QString& communityBaseUrl) const
 {
-    return std::make_shared<BlacklistManager>(openDomain());
+    CommunitySettings community;
+    community.baseUrl = communityBaseUrl;
+    community.extraCaCertificates = HttpsTestServer::trustedCertificates();
+    return std::make_shared<BlacklistManager>(openDomain(), community);
 }
 
 QByteArray TempPreferences::readFile() const

@@ -16,7 +16,10 @@ public:
     QString folder() const { return m_dir.path(); }
 
     std::unique_ptr<JsonPreferencesDomain> openDomain() const;
-    std::shared_ptr<BlacklistManager> openStore() const;
+    // A store on this file whose community service is `communityBaseUrl`, trusting the test
+    // certificates. By default that is a closed port on loopback: no test ever leaves the machine.
+    std::shared_ptr<BlacklistManager>
+    openStore(const QString& communityBaseUrl = QStringLiteral("https://127.0.0.1:9")) const;
 
     QByteArray readFile() const;
     // Replaces the file the way another program would.
