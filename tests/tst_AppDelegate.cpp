@@ -1,4 +1,4 @@
-#include "app/AppDelegate.h"
+#include "support/DelegateHarness.h"
 #include "support/HttpsTestServer.h"
 #include "support/RecordingNotifier.h"
 #include "support/ScriptedPlayer.h"
@@ -15,26 +15,6 @@ QByteArray skipLine(const char* source, const char* artist, const char* app)
            app + "\n";
 }
 
-// One delegate on a scripted player and a store on a temporary file.
-struct Harness
-{
-    explicit Harness(const QString& playerName = QStringLiteral("Spotify"),
-                     const QString& communityBaseUrl = QStringLiteral("https://127.0.0.1:9"))
-        : player(playerName), store(prefs.openStore(communityBaseUrl)),
-          shown(std::make_shared<RecordingNotifier::Shown>()),
-          delegate(std::make_unique<MusicController>(player.engine()), store,
-                   std::make_unique<RecordingNotifier>(shown))
-    {}
-
-    const PlaybackState& state() const { return delegate.playbackState(); }
-
-    TempPreferences prefs;
-    ScriptedPlayer player;
-    std::shared_ptr<BlacklistManager> store;
-    std::shared_ptr<RecordingNotifier::Shown> shown;
-    AppDelegate delegate;
-};
-
 } // namespace
 
 class TestAppDelegate : public QObject
@@ -44,7 +24,7 @@ class TestAppDelegate : public QObject
 private slots:
     void skipsALocalArtistWithOneLineAndOneNotification()
     {
-        Harness h;
+        DelegateHarness h;
         h.store->addLocal(QStringLiteral("Night Owls"));
         h.player.play("Night Owls", "Hoot");
         StdoutCapture out;
@@ -67,7 +47,7 @@ private slots:
 
     void looksUpOnlyWhenTheArtistKeyChanges()
     {
-        Harness h;
+        DelegateHarness h;
         StdoutCapture out;
         h.player.play("Caf\u00e9 Noir", "One");
         h.delegate.checkCurrentTrack();
@@ -95,7 +75,7 @@ private slots:
 
     void namesTheListThatBlockedTheArtist()
     {
-        Harness h(QStringLiteral("Deezer"));
+        DelegateHarness h(QStringLiteral("Deezer"));
         h.store->setCommunityArtists(ArtistSet({"robo", "both"}));
         h.store->addLocal(QStringLiteral("Both"));
         StdoutCapture out;
@@ -121,7 +101,7 @@ private slots:
 
     void keepsTheSkipLineOnOneLine()
     {
-        Harness h(QStringLiteral("Music"));
+        DelegateHarness h(QStringLiteral("Music"));
         const QString forged =
             QStringLiteral("Evil\n\xE2\x8F\xAD\xEF\xB8\x8F Skipping blacklisted artist (local): Fake\r");
         h.store->addLocal(forged);
@@ -137,7 +117,7 @@ private slots:
     {
         HttpsTestServer server;
         server.addReply("/api/list/", {200, R"({"artists": ["Robo", "Echo"]})"});
-        Harness h(QStringLiteral("Spotify"), server.baseUrl());
+        DelegateHarness h(QStringLiteral("Spotify"), server.baseUrl());
         h.player.play("Nobody", "t");
         StdoutCapture out;
         h.delegate.applicationDidFinishLaunching();
@@ -172,5 +152,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAppDelegate)
+QTEST_MAIN(TestAppDelegate)
 #include "tst_AppDelegate.moc"

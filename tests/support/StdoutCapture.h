@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QTemporaryFile>
 
-// Sends this process's standard output into a temporary file until destroyed.
+// Sends this process's standard output into a temporary file until destroyed. QtTest's own log
+// would land there too: CTest runs the tests with "-o /dev/stderr,txt", and so should you.
 class StdoutCapture
 {
 public:

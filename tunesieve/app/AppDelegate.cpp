@@ -1,11 +1,17 @@
 #include "AppDelegate.h"
 
+#include "Constants.h"
 #include "blacklist/ArtistName.h"
 #include "platform/MainQueue.h"
+#include "platform/MenuText.h"
+#include "platform/Resources.h"
 #include "platform/StandardOutput.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QPixmap>
 #include <QPointer>
+#include <QUrl>
 
 namespace {
 
@@ -36,9 +42,55 @@ AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    setupMenuBar();
     startPolling();
     // The first check does not wait for the download: it uses whatever the store holds by then.
     blacklistManager->syncCommunityBlacklist([](bool, int) {});
+}
+
+void AppDelegate::setupMenuBar()
+{
+    statusItem = std::make_unique<StatusItem>();
+    const std::optional<QString> iconPath =
+        Resources::pathForResource(QStringLiteral("menubar_icon"), QStringLiteral("png"));
+    if (iconPath && !QPixmap(*iconPath).isNull()) {
+        statusItem->setImage(QIcon(*iconPath)); // the @2x twin beside it is picked up too
+    } else {
+        statusItem->setTitle(QStringLiteral("\U0001F3B5"));
+    }
+
+    menu = std::make_unique<QMenu>();
+    artistMenuItem = menu->addAction(QStringLiteral("Artist: -"));
+    artistMenuItem->setEnabled(false);
+    trackMenuItem = menu->addAction(QStringLiteral("Track: -"));
+    trackMenuItem->setEnabled(false);
+    menu->addSeparator();
+    addToBlacklistMenuItem =
+        menu->addAction(QStringLiteral("Block this artist"), this, &AppDelegate::addCurrentArtistToBlacklist);
+    addToBlacklistMenuItem->setEnabled(false);
+    menu->addAction(QStringLiteral("Manage blacklisted artists..."), this, &AppDelegate::openBlacklistWindow);
+    menu->addSeparator();
+
+    auto* aboutMenu = new QMenu(QStringLiteral("About"), menu.get());
+    aboutMenu->addAction(QStringLiteral("Skip AI-generated music automatically"))->setEnabled(false);
+    aboutMenu->addSeparator();
+    aboutMenu->addAction(QStringLiteral("Visit ") + MenuText::literal(QUrl(QString::fromUtf8(APP_WEBSITE)).host()),
+                         this, &AppDelegate::openWebsite);
+    aboutMenu->addSeparator();
+    aboutMenu->addAction(QStringLiteral("Version ") + QString::fromUtf8(APP_VERSION))->setEnabled(false);
+    menu->addMenu(aboutMenu);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Quit"), this, &AppDelegate::quit);
+
+    statusItem->setMenu(menu.get());
+}
+
+void AppDelegate::openWebsite()
+{
+    const QUrl website(QString::fromUtf8(APP_WEBSITE), QUrl::StrictMode);
+    if (website.isValid()) {
+        QDesktopServices::openUrl(website);
+    }
 }
 
 void AppDelegate::startPolling()
@@ -65,10 +117,12 @@ void AppDelegate::checkCurrentTrack()
     const std::optional<NowPlaying> nowPlaying = musicController->getCurrentTrack();
     if (!nowPlaying) {
         playback = PlaybackState();
+        updateMenuItems();
         return;
     }
     playback.currentArtist = nowPlaying->artist;
     playback.currentTrack = nowPlaying->track;
+    updateMenuItems();
 
     const QString artistKey = ArtistName::normalized(playback.currentArtist);
     if (ArtistName::equivalenceKey(artistKey) == ArtistName::equivalenceKey(playback.lastCheckedArtist)) {
@@ -91,6 +145,51 @@ void AppDelegate::checkCurrentTrack()
                      QStringLiteral("Skipped: ") + playback.currentArtist + QStringLiteral(" - ") +
                          playback.currentTrack);
     scheduleCheck(kFollowUpCheckMs);
+}
+
+void AppDelegate::updateMenuItems()
+{
+    if (!artistMenuItem) {
+        return; // the menu is not built yet
+    }
+    const QString& artist = playback.currentArtist;
+    if (artist.isEmpty()) {
+        artistMenuItem->setText(QStringLiteral("Artist: (not playing)"));
+        trackMenuItem->setText(QStringLiteral("Track: -"));
+        addToBlacklistMenuItem->setEnabled(false);
+        addToBlacklistMenuItem->setText(QStringLiteral("Block this artist"));
+        return;
+    }
+    artistMenuItem->setText(QStringLiteral("Artist: ") + MenuText::literal(artist));
+    trackMenuItem->setText(QStringLiteral("Track: ") + MenuText::literal(playback.currentTrack));
+    addToBlacklistMenuItem->setEnabled(!blacklistManager->localArtists().contains(ArtistName::normalized(artist)));
+    addToBlacklistMenuItem->setText(QStringLiteral("Block \"") + MenuText::literal(artist) + QStringLiteral("\""));
+}
+
+void AppDelegate::addCurrentArtistToBlacklist()
+{
+    const QString artist = playback.currentArtist;
+    if (artist.isEmpty()) {
+        return;
+    }
+    blacklistManager->addLocal(artist);
+    showNotification(QStringLiteral("Artist added to blacklist"), artist);
+    // The line names the artist that was flagged, whoever plays by the time the service answers.
+    blacklistManager->flagArtist(artist, [artist](bool success) {
+        if (success) {
+            StandardOutput::printLine(QStringLiteral("Artist flagged to community: ") + onOneLine(artist));
+        }
+    });
+    musicController->skipTrack();
+    // Look the artist up again in the next check: if the player moves on to another track by the
+    // artist just blocked, that one is skipped too.
+    playback.lastCheckedArtist.clear();
+    scheduleCheck(kFollowUpCheckMs);
+}
+
+void AppDelegate::openBlacklistWindow()
+{
+    blacklistWindowController->show();
 }
 
 void AppDelegate::showNotification(const QString& title, const QString& body)

@@ -3,8 +3,12 @@
 #include "blacklist/BlacklistManager.h"
 #include "platform/GridTimer.h"
 #include "platform/Notifier.h"
+#include "platform/StatusItem.h"
 #include "player/MusicController.h"
+#include "window/BlacklistWindowController.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QObject>
 #include <memory>
 
@@ -20,7 +24,8 @@ struct PlaybackState
 };
 
 // The application's spine: it polls the player every 5 s (and 1 s after launch and after every
-// skip), and skips tracks by blacklisted artists with one log line and one notification.
+// skip), and skips tracks by blacklisted artists with one log line and one notification. It also
+// owns the status menu, which shows what plays and offers to block the artist.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -32,20 +37,33 @@ public:
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
+    void setupMenuBar();
+    void openWebsite();
     void startPolling();
     void checkCurrentTrack();
+    void updateMenuItems();
     void showNotification(const QString& title, const QString& body);
+    void addCurrentArtistToBlacklist();
+    void openBlacklistWindow();
     void quit();
 
     const PlaybackState& playbackState() const { return playback; }
+    StatusItem* statusMenuItem() const { return statusItem.get(); }
 
 private:
     void scheduleCheck(int delayMs);
 
+    std::unique_ptr<StatusItem> statusItem;
     std::unique_ptr<GridTimer> pollingTimer;
     static constexpr double pollingInterval = 5.0;
     const std::unique_ptr<MusicController> musicController;
     const std::shared_ptr<BlacklistManager> blacklistManager;
+    const std::unique_ptr<BlacklistWindowController> blacklistWindowController;
     PlaybackState playback;
+    // The status menu; it and its entries live as long as the delegate.
+    std::unique_ptr<QMenu> menu;
+    QAction* artistMenuItem = nullptr;
+    QAction* trackMenuItem = nullptr;
+    QAction* addToBlacklistMenuItem = nullptr;
     const std::unique_ptr<Notifier> notifier;
 };

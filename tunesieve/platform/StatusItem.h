@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+class QMenu;
+
+// The agent's item in the status area (the tray on Linux, the menu bar on macOS). It shows an
+// image or a short title and opens its menu when clicked with any button. Where the desktop has
+// no tray yet, the item waits and appears once one comes up.
+class StatusItem : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit StatusItem(QObject* parent = nullptr);
+
+    // A template image: drawn as a mask that follows the colours of the bar.
+    void setImage(QIcon image);
+    // A tray item has no text of its own, so the title is drawn into its icon.
+    void setTitle(const QString& title);
+    void setMenu(QMenu* menu);
+
+    QIcon icon() const { return m_trayIcon.icon(); }
+    QMenu* menu() const { return m_menu; }
+
+private:
+    void activated(QSystemTrayIcon::ActivationReason reason);
+
+    QSystemTrayIcon m_trayIcon;
+    QMenu* m_menu = nullptr;
+};

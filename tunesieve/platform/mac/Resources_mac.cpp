@@ -1,0 +1,13 @@
+#include "platform/Resources.h"
+
+#include <QCoreApplication>
+
+namespace Resources {
+
+QStringList resourceFolders()
+{
+    // TuneSieve.app/Contents/MacOS/tunesieve reads TuneSieve.app/Contents/Resources.
+    return {QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources")};
+}
+
+} // namespace Resources
