@@ -23,6 +23,8 @@ public:
     void setMenu(QMenu* menu);
 
     QIcon icon() const { return m_trayIcon.icon(); }
+    // Where the item is on the screen; invalid until a tray shows it.
+    QRect geometry() const { return m_trayIcon.geometry(); }
     QMenu* menu() const { return m_menu; }
 
 private:
