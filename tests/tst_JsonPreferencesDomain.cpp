@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -86,6 +87,33 @@ private slots:
         QCOMPARE(moved.readAll(), content);
         QVERIFY(QJsonDocument::fromJson(prefs.readFile()).isObject());
         QVERIFY(store->contains(QStringLiteral("echo")));
+    }
+
+    void tellsWhichKeysChanged()
+    {
+        TempPreferences prefs;
+        auto domain = prefs.openDomain();
+        domain->setValue("big", QStringList{"a", "b"});
+        domain->setValue("small", false);
+        const quint64 big = domain->revision("big");
+        const quint64 small = domain->revision("small");
+
+        domain->setValue("small", true);
+        QCOMPARE(domain->revision("big"), big);
+        QVERIFY(domain->revision("small") != small);
+
+        // Another writer rewrites the whole file, changing one key: only that key counts as changed.
+        QJsonObject edited = QJsonDocument::fromJson(prefs.readFile()).object();
+        edited.insert("big", QJsonArray{"a", "b", "c"});
+        prefs.writeFile(QJsonDocument(edited).toJson(QJsonDocument::Compact));
+        const quint64 smallBefore = domain->revision("small");
+        QVERIFY(domain->revision("big") != big);
+        QCOMPARE(domain->revision("small"), smallBefore);
+
+        // A key that goes away changes too.
+        prefs.writeFile("{}");
+        QVERIFY(domain->revision("small") != smallBefore);
+        QVERIFY(!domain->value("small").isValid());
     }
 
     void replacesTheFileAtomically()

@@ -46,7 +46,7 @@ QString BlacklistManager::deviceId() const
 
 const ArtistSet& BlacklistManager::readList(const QString& key, CachedList& cache) const
 {
-    const quint64 revision = defaults->revision();
+    const quint64 revision = defaults->revision(key);
     if (cache.revision != revision) {
         ArtistSet names;
         const QStringList stored = defaults->stringArray(key).value_or(QStringList());

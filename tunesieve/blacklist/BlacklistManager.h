@@ -48,9 +48,10 @@ public:
     // Whether the artist is on the stored community list, whatever the community switch says.
     bool isInCommunityBlacklist(const QString& artist) const;
 
-    // A number that changes whenever anything stored may have changed, by this process or another one: what a
-    // caller derived from the lists stays valid for as long as it is the same.
-    quint64 revision() const { return defaults->revision(); }
+    // Numbers that change whenever the local or the community list may have changed, by this
+    // process or another one: what a caller derived from a list stays valid while its number does.
+    quint64 localArtistsRevision() const { return defaults->revision(localBlacklistKey); }
+    quint64 communityArtistsRevision() const { return defaults->revision(communityBlacklistKey); }
 
     // Both are called on the main thread and return before the exchange ends. Each calls its
     // completion exactly once: on the main thread once the reply has been handled, or at once, on

@@ -108,10 +108,10 @@ bool JsonPreferencesDomain::canOpen(const QString& path)
     return S_ISREG(info.st_mode) && ::access(QFile::encodeName(path).constData(), R_OK) == 0;
 }
 
-quint64 JsonPreferencesDomain::revision()
+quint64 JsonPreferencesDomain::revision(const QString& key)
 {
     refresh();
-    return m_revision;
+    return m_keyRevisions.value(key, 0);
 }
 
 QVariant JsonPreferencesDomain::value(const QString& key)
@@ -133,11 +133,18 @@ void JsonPreferencesDomain::setValue(const QString& key, const QVariant& value)
     } else {
         m_document.remove(key);
     }
-    if (!writeDocument()) {
+    if (writeDocument()) {
+        markChanged(key);
+    } else {
         // What is on disk is still the truth: forget the change rather than pretend it was kept.
         m_loaded = false;
         refresh();
     }
+}
+
+void JsonPreferencesDomain::markChanged(const QString& key)
+{
+    m_keyRevisions.insert(key, ++m_changeCount);
 }
 
 void JsonPreferencesDomain::refresh()
@@ -155,31 +162,41 @@ void JsonPreferencesDomain::refresh()
 
 void JsonPreferencesDomain::load(const FileIdentity& identity)
 {
+    const QJsonObject previous = std::exchange(m_document, QJsonObject());
     m_loaded = true;
     m_identity = identity;
-    ++m_revision;
-    m_document = QJsonObject();
-    m_state = FileState::Usable;
+    m_state = readDocument(identity);
+    // Only the keys whose values differ count as changed, so that what callers derived from the
+    // others (a normalised list of 100 000 names) stays valid.
+    QStringList keys = previous.keys() + m_document.keys();
+    keys.removeDuplicates();
+    for (const QString& key : std::as_const(keys)) {
+        if (previous.value(key) != m_document.value(key)) {
+            markChanged(key);
+        }
+    }
+}
+
+JsonPreferencesDomain::FileState JsonPreferencesDomain::readDocument(const FileIdentity& identity)
+{
     if (!identity.exists) {
-        return;
+        return FileState::Usable;
     }
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_state = FileState::Unreadable;
-        return;
+        return FileState::Unreadable;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        m_state = FileState::Unreadable;
-        return;
+        return FileState::Unreadable;
     }
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        m_state = FileState::Corrupt;
-        return;
+        return FileState::Corrupt;
     }
     m_document = document.object();
+    return FileState::Usable;
 }
 
 bool JsonPreferencesDomain::moveCorruptFileAside()
@@ -241,6 +258,5 @@ bool JsonPreferencesDomain::writeDocument()
     }
     // The renamed file keeps the inode and times of the temporary one, so this is its identity now.
     m_identity = identityOf(info);
-    ++m_revision;
     return true;
 }

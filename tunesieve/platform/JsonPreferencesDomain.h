@@ -2,6 +2,7 @@
 
 #include "PreferencesDomain.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <sys/stat.h>
 
@@ -28,7 +29,7 @@ public:
     void setValue(const QString& key, const QVariant& value) override;
     // Every setValue() has already reached the disk; there is nothing left to flush.
     void synchronize() override {}
-    quint64 revision() override;
+    quint64 revision(const QString& key) override;
 
 private:
     struct FileIdentity
@@ -51,6 +52,8 @@ private:
 
     void refresh();
     void load(const FileIdentity& identity);
+    FileState readDocument(const FileIdentity& identity);
+    void markChanged(const QString& key);
     bool moveCorruptFileAside();
     bool writeDocument();
 
@@ -59,5 +62,6 @@ private:
     FileIdentity m_identity;
     bool m_loaded = false;
     FileState m_state = FileState::Usable;
-    quint64 m_revision = 0;
+    QHash<QString, quint64> m_keyRevisions;
+    quint64 m_changeCount = 0;
 };

@@ -21,9 +21,9 @@ public:
     virtual void setValue(const QString& key, const QVariant& value) = 0;
     // Flushes the domain to permanent storage.
     virtual void synchronize() = 0;
-    // A number that changes whenever a value may have changed, by this process or another one.
-    // Callers may cache what they derived from the domain for as long as it stays the same.
-    virtual quint64 revision() = 0;
+    // A number that changes whenever the value under `key` may have changed, by this process or
+    // another one. Callers may cache what they derived from that value while it stays the same.
+    virtual quint64 revision(const QString& key) = 0;
 
     std::optional<QString> string(const QString& key);
     std::optional<QStringList> stringArray(const QString& key);

@@ -17,7 +17,7 @@ public:
     void synchronize() override;
     // QSettings cannot tell cheaply whether another program changed the domain, so every call
     // answers a new number and nothing derived from the domain is ever reused.
-    quint64 revision() override { return ++m_revision; }
+    quint64 revision(const QString&) override { return ++m_revision; }
 
 private:
     std::unique_ptr<QSettings> m_settings;

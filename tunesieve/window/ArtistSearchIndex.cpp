@@ -2,9 +2,9 @@
 
 #include "blacklist/ArtistName.h"
 
-void ArtistSearchIndex::update(quint64 storeRevision, const std::function<ArtistSet()>& readList)
+void ArtistSearchIndex::update(quint64 listRevision, const std::function<ArtistSet()>& readList)
 {
-    if (m_revision == storeRevision) {
+    if (m_revision == listRevision) {
         return;
     }
     m_names = readList().sorted();
@@ -13,7 +13,7 @@ void ArtistSearchIndex::update(quint64 storeRevision, const std::function<Artist
     for (const QString& name : std::as_const(m_names)) {
         m_keys.append(ArtistName::equivalenceKey(name));
     }
-    m_revision = storeRevision;
+    m_revision = listRevision;
 }
 
 QStringList ArtistSearchIndex::matching(const QString& key) const

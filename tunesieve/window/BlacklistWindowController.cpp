@@ -159,9 +159,9 @@ QWidget* BlacklistWindowController::createTableView(bool isLocal)
 void BlacklistWindowController::refreshData()
 {
     const QString key = ArtistName::equivalenceKey(ArtistName::normalized(searchQuery));
-    const quint64 revision = blacklistManager->revision();
-    localIndex.update(revision, [this] { return blacklistManager->localArtists(); });
-    communityIndex.update(revision, [this] { return blacklistManager->communityArtists(); });
+    localIndex.update(blacklistManager->localArtistsRevision(), [this] { return blacklistManager->localArtists(); });
+    communityIndex.update(blacklistManager->communityArtistsRevision(),
+                          [this] { return blacklistManager->communityArtists(); });
     filteredLocalArtists = localIndex.matching(key);
     filteredCommunityArtists = communityIndex.matching(key);
     if (localTableView) {
