@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prints what the agent costs while nothing plays: its resident memory after SECONDS idle (default
 # 60) and the CPU time it used in that span. It runs the built agent on a private session bus with
-# an empty preferences folder, so nothing of the desktop is touched.
+# an empty preferences folder and runtime folder, so nothing of the desktop is touched.
 #   bench/agent_idle_cost.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +20,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-XDG_CONFIG_HOME="$work" DBUS_SESSION_BUS_ADDRESS="$bus_address" QT_QPA_PLATFORM=offscreen \
+# A runtime folder of its own, so that a TuneSieve already running for this user does not make
+# the measured copy exit at once.
+mkdir -m 700 "$work/run"
+XDG_CONFIG_HOME="$work" XDG_RUNTIME_DIR="$work/run" DBUS_SESSION_BUS_ADDRESS="$bus_address" QT_QPA_PLATFORM=offscreen \
     "$agent" >"$work/stdout" 2>"$work/stderr" &
 agent_pid=$!
 sleep "$seconds"
