@@ -42,12 +42,18 @@ QString MpvPlayer::missingReason()
     return {};
 }
 
-MpvPlayer::MpvPlayer(const QList<Track>& tracks)
+MpvPlayer::MpvPlayer(const QList<Track>& tracks, int firstTrack)
 {
-    QStringList arguments = {QStringLiteral("--no-config"), QStringLiteral("--script=") + pluginPath(),
-                             QStringLiteral("--ao=null"),   QStringLiteral("--no-video"),
-                             QStringLiteral("--idle=no"),   QStringLiteral("--loop-file=inf"),
-                             QStringLiteral("--quiet"),     QStringLiteral("--msg-level=all=error")};
+    QStringList arguments = {QStringLiteral("--no-config"),
+                             QStringLiteral("--script=") + pluginPath(),
+                             QStringLiteral("--ao=null"),
+                             QStringLiteral("--no-video"),
+                             QStringLiteral("--idle=no"),
+                             QStringLiteral("--loop-file=inf"),
+                             QStringLiteral("--quiet"),
+                             QStringLiteral("--msg-level=all=error"),
+                             QStringLiteral("--loop-playlist=inf"),
+                             QStringLiteral("--playlist-start=%1").arg(firstTrack)};
     for (int i = 0; i < tracks.size(); ++i) {
         arguments.append(m_folder.filePath(QStringLiteral("track%1.flac").arg(i)));
         if (!encode(arguments.last(), tracks[i], 300 + 100 * i)) {

@@ -7,7 +7,7 @@
 
 // A real MPRIS player: mpv with the mpv-mpris plugin, on the session bus of the process (start a
 // PrivateBus first). It plays one-second tagged files generated with ffmpeg, each in a loop, so
-// that only a skip moves it on to the next one.
+// that only a skip moves it on to the next one; a skip past the last starts over at the first.
 class MpvPlayer
 {
 public:
@@ -20,7 +20,8 @@ public:
     // Why mpv cannot run here (mpv, ffmpeg or the plugin missing), or the empty text.
     static QString missingReason();
 
-    explicit MpvPlayer(const QList<Track>& tracks);
+    // Starts with the track at index `firstTrack`.
+    explicit MpvPlayer(const QList<Track>& tracks, int firstTrack = 0);
     ~MpvPlayer();
     MpvPlayer(const MpvPlayer&) = delete;
     MpvPlayer& operator=(const MpvPlayer&) = delete;

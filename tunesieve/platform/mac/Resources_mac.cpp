@@ -6,7 +6,7 @@ namespace Resources {
 
 QStringList resourceFolders()
 {
-    // TuneSieve.app/Contents/MacOS/tunesieve reads TuneSieve.app/Contents/Resources.
+    // TuneSieve.app/Contents/MacOS/TuneSieve reads TuneSieve.app/Contents/Resources.
     return {QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources")};
 }
 

@@ -1,0 +1,59 @@
+# How the agent is installed: as TuneSieve.app on macOS; on Linux into bin/ and share/ of any
+# prefix, and as a Debian package (cpack -G DEB in the build folder).
+
+if(APPLE)
+    # An accessory bundle (LSUIElement: no Dock icon) with its status icon in Contents/Resources,
+    # where platform/mac/Resources_mac.cpp looks. Qt's frameworks are not copied in: run
+    # macdeployqt on the installed bundle to make it stand alone.
+    set(bundle_resources resources/menubar_icon.png resources/menubar_icon@2x.png)
+    target_sources(tunesieve PRIVATE ${bundle_resources})
+    set_source_files_properties(${bundle_resources} PROPERTIES MACOSX_PACKAGE_LOCATION Resources)
+    set_target_properties(tunesieve PROPERTIES
+        MACOSX_BUNDLE TRUE
+        OUTPUT_NAME TuneSieve
+        MACOSX_BUNDLE_INFO_PLIST "${PROJECT_SOURCE_DIR}/resources/Info.plist.in"
+        MACOSX_BUNDLE_GUI_IDENTIFIER com.tunesieve.TuneSieve
+        MACOSX_BUNDLE_BUNDLE_NAME TuneSieve
+        MACOSX_BUNDLE_BUNDLE_VERSION "${PROJECT_VERSION}"
+        MACOSX_BUNDLE_SHORT_VERSION_STRING "${PROJECT_VERSION}")
+    install(TARGETS tunesieve BUNDLE DESTINATION .)
+    return()
+endif()
+
+# The installed agent finds its icon in <prefix>/share/tunesieve from <prefix>/bin, wherever the
+# prefix is (platform/linux/Resources_linux.cpp), so these two folders are fixed, not GNUInstallDirs'.
+install(TARGETS tunesieve RUNTIME DESTINATION bin)
+install(FILES resources/menubar_icon.png resources/menubar_icon@2x.png DESTINATION share/tunesieve)
+# Listed in the application menu; a copy in ~/.config/autostart starts the agent at login.
+install(FILES resources/tunesieve.desktop DESTINATION share/applications)
+install(FILES resources/tunesieve.png DESTINATION share/icons/hicolor/256x256/apps)
+install(FILES resources/tunesieve.svg DESTINATION share/icons/hicolor/scalable/apps)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tunesieve)
+set(CPACK_PACKAGE_VENDOR TuneSieve)
+set(CPACK_PACKAGE_CONTACT "TuneSieve Dev <dev@tunesieve.app>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION "TuneSieve lives in the system tray and skips songs by artists you do not
+want to hear, above all AI-generated music. It watches the MPRIS player that
+plays (Spotify, Deezer, mpv, Rhythmbox, a browser...) and moves it on to the
+next track when the artist stands on your own blacklist or on the community
+blacklist.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TUNESIEVE_WEBSITE}")
+# The X11 platform plugin came in qt6-qpa-plugins before Debian 12 moved it into libqt6gui6; the
+# players are reached over the D-Bus session bus.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, default-dbus-session-bus | dbus-session-bus")
+find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(DPKG_SHLIBDEPS)
+    # The libraries (Qt 6, the C++ runtime) and their versions, read from the binary.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), "
+           "libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), libqt6dbus6 (>= 6.4), libstdc++6, libc6")
+endif()
+include(CPack)
