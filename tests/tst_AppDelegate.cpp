@@ -143,7 +143,8 @@ private slots:
         StdoutCapture out;
         {
             AppDelegate delegate(std::make_unique<MusicController>(player.engine()), store,
-                                 std::make_unique<RecordingNotifier>(std::make_shared<RecordingNotifier::Shown>()));
+                                 std::make_unique<RecordingNotifier>(std::make_shared<RecordingNotifier::Shown>()),
+                                 std::make_unique<PlayerEvents>());
             delegate.startPolling();
             delegate.checkCurrentTrack(); // skips and schedules a follow-up
         }

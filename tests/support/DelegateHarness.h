@@ -7,7 +7,8 @@
 
 // One AppDelegate on a scripted player, a store on a temporary file whose community service is
 // `communityBaseUrl` (a closed loopback port unless a test server is given), and a notifier that
-// records what it is asked to show.
+// records what it is asked to show. The player announces nothing: only the checks the test makes
+// and those the delegate schedules itself run.
 struct DelegateHarness
 {
     explicit DelegateHarness(const QString& playerName = QStringLiteral("Spotify"),
@@ -15,7 +16,7 @@ struct DelegateHarness
         : player(playerName), store(prefs.openStore(communityBaseUrl)),
           shown(std::make_shared<RecordingNotifier::Shown>()),
           delegate(std::make_unique<MusicController>(player.engine()), store,
-                   std::make_unique<RecordingNotifier>(shown))
+                   std::make_unique<RecordingNotifier>(shown), std::make_unique<PlayerEvents>())
     {}
 
     const PlaybackState& state() const { return delegate.playbackState(); }

@@ -136,7 +136,7 @@ void TestMprisPlayer::setPlaybackStatus(const QString& status)
 
 void TestMprisPlayer::setPlayerProperty(const QString& name, const QVariant& value)
 {
-    if (!m_service->setProperty(name, value)) {
+    if (!m_service->setProperty(name, value) || m_silent) {
         return;
     }
     QDBusMessage changed =

@@ -12,7 +12,8 @@
 // a connection of its own and answers from its own thread, so the test thread may block on calls
 // to it. It serves org.mpris.MediaPlayer2 (Identity) and org.mpris.MediaPlayer2.Player
 // (PlaybackStatus, Metadata, Next) through org.freedesktop.DBus.Properties Get and GetAll. It
-// starts "Stopped" with no track; every change of a property emits PropertiesChanged.
+// starts "Stopped" with no track; every change of a property emits PropertiesChanged, unless the
+// player is silent.
 class TestMprisPlayer
 {
 public:
@@ -34,6 +35,9 @@ public:
     void setPlayerProperty(const QString& name, const QVariant& value);
     // A frozen player receives every call and never answers one.
     void setFrozen(bool frozen);
+    // A silent player changes its properties without announcing them, like players that never
+    // send PropertiesChanged.
+    void setSilent(bool silent) { m_silent = silent; }
     // How many times Next() was called.
     int nextCalls() const;
 
@@ -46,4 +50,5 @@ private:
     QThread m_thread;
     std::unique_ptr<Service> m_service;
     bool m_registered = false;
+    bool m_silent = false;
 };

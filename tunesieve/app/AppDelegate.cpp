@@ -17,6 +17,10 @@ namespace {
 
 // How long after launch and after a skip the next check comes, to catch the new track at once.
 constexpr int kFollowUpCheckMs = 1000;
+// How long after a player announces a change the check comes. Players publish a new track in steps:
+// mpv first sends a track named after its file with no artist, then the tags 100 ms later. Waiting
+// 150 ms from the first announcement reads the finished track, and one check serves the whole burst.
+constexpr int kPlayerSettleMs = 150;
 
 // A line break in a reported name must not split the log line or forge another one.
 QString onOneLine(QString text)
@@ -29,14 +33,18 @@ QString onOneLine(QString text)
 } // namespace
 
 AppDelegate::AppDelegate()
-    : AppDelegate(std::make_unique<MusicController>(), BlacklistManager::shared(), createNotifier())
+    : AppDelegate(std::make_unique<MusicController>(), BlacklistManager::shared(), createNotifier(),
+                  createPlayerEvents())
 {}
 
 AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
-                         std::shared_ptr<BlacklistManager> blacklistManager, std::unique_ptr<Notifier> notifier)
+                         std::shared_ptr<BlacklistManager> blacklistManager, std::unique_ptr<Notifier> notifier,
+                         std::unique_ptr<PlayerEvents> playerEvents)
     : musicController(std::move(musicController)), blacklistManager(std::move(blacklistManager)),
-      notifier(std::move(notifier))
-{}
+      notifier(std::move(notifier)), playerEvents(std::move(playerEvents))
+{
+    connect(this->playerEvents.get(), &PlayerEvents::playersChanged, this, &AppDelegate::checkOncePlayersSettle);
+}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -110,6 +118,20 @@ void AppDelegate::startPolling()
 void AppDelegate::scheduleCheck(int delayMs)
 {
     MainQueue::after(delayMs, this, [this] { checkCurrentTrack(); });
+}
+
+void AppDelegate::checkOncePlayersSettle()
+{
+    // The delay counts from the first report, so a player that keeps announcing cannot put the
+    // check off; the timer's grid is not touched.
+    if (settleCheckPending) {
+        return;
+    }
+    settleCheckPending = true;
+    MainQueue::after(kPlayerSettleMs, this, [this] {
+        settleCheckPending = false;
+        checkCurrentTrack();
+    });
 }
 
 void AppDelegate::checkCurrentTrack()

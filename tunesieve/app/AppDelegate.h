@@ -3,6 +3,7 @@
 #include "blacklist/BlacklistManager.h"
 #include "platform/GridTimer.h"
 #include "platform/Notifier.h"
+#include "platform/PlayerEvents.h"
 #include "platform/StatusItem.h"
 #include "player/MusicController.h"
 #include "window/BlacklistWindowController.h"
@@ -24,8 +25,9 @@ struct PlaybackState
 };
 
 // The application's spine: it polls the player every 5 s (and 1 s after launch and after every
-// skip), and skips tracks by blacklisted artists with one log line and one notification. It also
-// owns the status menu, which shows what plays and offers to block the artist.
+// skip), checks again soon after a player announces a change, and skips tracks by blacklisted
+// artists with one log line and one notification. It also owns the status menu, which shows what
+// plays and offers to block the artist.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -33,7 +35,7 @@ class AppDelegate : public QObject
 public:
     AppDelegate();
     AppDelegate(std::unique_ptr<MusicController> musicController, std::shared_ptr<BlacklistManager> blacklistManager,
-                std::unique_ptr<Notifier> notifier);
+                std::unique_ptr<Notifier> notifier, std::unique_ptr<PlayerEvents> playerEvents);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
@@ -52,6 +54,7 @@ public:
 
 private:
     void scheduleCheck(int delayMs);
+    void checkOncePlayersSettle();
 
     std::unique_ptr<StatusItem> statusItem;
     std::unique_ptr<GridTimer> pollingTimer;
@@ -66,4 +69,7 @@ private:
     QAction* trackMenuItem = nullptr;
     QAction* addToBlacklistMenuItem = nullptr;
     const std::unique_ptr<Notifier> notifier;
+    const std::unique_ptr<PlayerEvents> playerEvents;
+    // A check is already on its way for the players' latest change: further reports wait for it.
+    bool settleCheckPending = false;
 };

@@ -1,0 +1,56 @@
+#include "MprisPlayerEvents.h"
+
+namespace {
+
+const QString mprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString propertiesChanged = QStringLiteral("PropertiesChanged");
+const QString playerPrefix = QStringLiteral("org.mpris.MediaPlayer2.");
+// Qt turns a trailing '*' into an arg0namespace match, which takes a namespace without the final
+// dot: "org.mpris.MediaPlayer2.*" would be a rule the bus refuses.
+const QString playerNamespace = QStringLiteral("org.mpris.MediaPlayer2*");
+
+bool concernsTheTrack(const QStringList& properties)
+{
+    return properties.contains(QStringLiteral("Metadata")) || properties.contains(QStringLiteral("PlaybackStatus"));
+}
+
+} // namespace
+
+MprisPlayerEvents::MprisPlayerEvents(QDBusConnection bus)
+    : m_bus(std::move(bus)), m_playerNames(playerNamespace, m_bus, QDBusServiceWatcher::WatchForOwnerChange)
+{
+    if (!m_bus.isConnected()) {
+        return;
+    }
+    // Any sender: players are told apart by what they announce, not by name. The match on the first
+    // argument keeps other objects' property changes off this connection.
+    m_bus.connect(QString(), mprisPath, propertiesInterface, propertiesChanged, {playerInterface}, QString(), this,
+                  SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+    connect(&m_playerNames, &QDBusServiceWatcher::serviceOwnerChanged, this, &MprisPlayerEvents::onOwnerChanged);
+}
+
+MprisPlayerEvents::~MprisPlayerEvents()
+{
+    if (m_bus.isConnected()) {
+        m_bus.disconnect(QString(), mprisPath, propertiesInterface, propertiesChanged, {playerInterface}, QString(),
+                         this, SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+    }
+}
+
+void MprisPlayerEvents::onPropertiesChanged(const QString& interface, const QVariantMap& changed,
+                                            const QStringList& invalidated)
+{
+    if (interface == playerInterface && (concernsTheTrack(changed.keys()) || concernsTheTrack(invalidated))) {
+        emit playersChanged();
+    }
+}
+
+void MprisPlayerEvents::onOwnerChanged(const QString& name)
+{
+    // The namespace match also covers a name "org.mpris.MediaPlayer2" itself, which is no player.
+    if (name.startsWith(playerPrefix)) {
+        emit playersChanged();
+    }
+}
