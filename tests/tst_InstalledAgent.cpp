@@ -24,6 +24,15 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The distinct lines of `output`, in the order they first appear: a check that comes before the
+// player has moved on rightly skips the same track again.
+QStringList distinctLines(const QByteArray& output)
+{
+    QStringList lines = QString::fromUtf8(output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    lines.removeDuplicates();
+    return lines;
+}
+
 QString playing(MusicController& bridge)
 {
     const std::optional<NowPlaying> track = bridge.getCurrentTrack();
@@ -99,14 +108,14 @@ private slots:
 
         QProcess agent;
         QVERIFY(AgentSandbox::start(agent, m_prefix.filePath("bin/tunesieve")));
-        const QByteArray skips = "\xE2\x8F\xAD\xEF\xB8\x8F Skipping blacklisted artist (local): Cedar Cove on Music\n"
-                                 "\xE2\x8F\xAD\xEF\xB8\x8F Skipping blacklisted artist (local): Ash Arbor on Music\n";
+        const QStringList skips = {"\u23ED\uFE0F Skipping blacklisted artist (local): Cedar Cove on Music",
+                                   "\u23ED\uFE0F Skipping blacklisted artist (local): Ash Arbor on Music"};
         QByteArray output;
-        QTRY_VERIFY_WITH_TIMEOUT((output += agent.readAllStandardOutput()) == skips, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(distinctLines(output += agent.readAllStandardOutput()), skips, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(playing(bridge), QString("Birch Bay"), 10000);
         // Past the check that follows the last skip and the next poll tick, it still plays.
         QTest::qWait(6000);
-        QCOMPARE(output + agent.readAllStandardOutput(), skips);
+        QCOMPARE(distinctLines(output + agent.readAllStandardOutput()), skips);
         QCOMPARE(playing(bridge), QString("Birch Bay"));
 
         QCOMPARE(::kill(agent.processId(), SIGTERM), 0);
