@@ -32,7 +32,8 @@ struct Outcome
         ++calls;
         success = reportedSuccess;
         count = reportedCount;
-        deliveredLater = deliveredLater && returned && QThread::currentThread() == qApp->thread();
+        deliveredLater =
+            deliveredLater && returned && QThread::currentThread() == QCoreApplication::instance()->thread();
     }
 };
 

@@ -17,7 +17,8 @@ private slots:
         QThread* worker = QThread::create([&] {
             for (int i = 0; i < 200; ++i) {
                 MainQueue::post([&, i] {
-                    allOnMainThread = allOnMainThread && QThread::currentThread() == qApp->thread();
+                    allOnMainThread =
+                        allOnMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
                     order.push_back(i);
                 });
             }
