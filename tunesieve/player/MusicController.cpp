@@ -2,12 +2,9 @@
 
 #include "PlayerScripts.h"
 
-#include <QStringList>
-
 namespace {
 constexpr MusicController::MusicApp probingOrder[] = {
     MusicController::MusicApp::spotify, MusicController::MusicApp::deezer, MusicController::MusicApp::appleMusic};
-const QString trackSeparator = QStringLiteral("|||");
 } // namespace
 
 QString MusicController::rawValue(MusicApp app)
@@ -68,19 +65,7 @@ bool MusicController::isProcessRunning(const QString& name)
 
 std::optional<MusicController::TrackPair> MusicController::getTrack(MusicApp app)
 {
-    return parseTrackResult(runAppleScript(PlayerScripts::trackQuery(rawValue(app))));
-}
-
-std::optional<MusicController::TrackPair> MusicController::parseTrackResult(const std::optional<QString>& result)
-{
-    if (!result || result->isEmpty()) {
-        return std::nullopt;
-    }
-    const QStringList pieces = result->split(trackSeparator, Qt::KeepEmptyParts);
-    if (pieces.size() != 2 || pieces[0].isEmpty() || pieces[1].isEmpty()) {
-        return std::nullopt;
-    }
-    return TrackPair{pieces[0], pieces[1]};
+    return PlayerScripts::parseTrackResult(runAppleScript(PlayerScripts::trackQuery(rawValue(app))));
 }
 
 std::optional<QString> MusicController::runAppleScript(const QString& source)

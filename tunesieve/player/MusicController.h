@@ -39,7 +39,6 @@ private:
 
     bool isProcessRunning(const QString& name);
     std::optional<TrackPair> getTrack(MusicApp app);
-    static std::optional<TrackPair> parseTrackResult(const std::optional<QString>& result);
     std::optional<QString> runAppleScript(const QString& source);
 
     std::unique_ptr<ScriptRunner> runner;

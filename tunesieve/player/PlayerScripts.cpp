@@ -1,5 +1,7 @@
 #include "PlayerScripts.h"
 
+#include <QStringList>
+
 namespace PlayerScripts {
 
 QString processCheck(const QString& processName)
@@ -18,6 +20,18 @@ QString trackQuery(const QString& applicationName)
                           "    end if\n"
                           "end tell\n"
                           "return \"\"");
+}
+
+std::optional<std::pair<QString, QString>> parseTrackResult(const std::optional<QString>& result)
+{
+    if (!result || result->isEmpty()) {
+        return std::nullopt;
+    }
+    const QStringList pieces = result->split(QStringLiteral("|||"), Qt::KeepEmptyParts);
+    if (pieces.size() != 2 || pieces[0].isEmpty() || pieces[1].isEmpty()) {
+        return std::nullopt;
+    }
+    return std::pair{pieces[0], pieces[1]};
 }
 
 QString nextTrack(const QString& applicationName)

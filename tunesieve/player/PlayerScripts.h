@@ -1,15 +1,20 @@
 #pragma once
 
 #include <QString>
+#include <optional>
+#include <utility>
 
-// The AppleScript texts that the player bridge sends. The Linux script engine recognises exactly
-// these texts, so both sides build them here.
+// The AppleScript texts that the player bridge sends, and how it reads the track query's answer.
+// The Linux script engine recognises exactly these texts, so both sides build them here.
 namespace PlayerScripts {
 
 // Answers "true" when System Events sees a process named `processName`.
 QString processCheck(const QString& processName);
 // Answers artist, "|||" and title while the application plays, else the empty text.
 QString trackQuery(const QString& applicationName);
+// The (artist, title) of a track query's answer, both unchanged: exactly one "|||" with text on
+// either side. Anything else, no answer included, is no track.
+std::optional<std::pair<QString, QString>> parseTrackResult(const std::optional<QString>& result);
 // Tells the application to go to the next track.
 QString nextTrack(const QString& applicationName);
 
