@@ -42,8 +42,13 @@ private slots:
     {
         TempPreferences prefs;
         prefs.writeFile(R"({"n": 4.5, "z": null, "o": {"a": [1, {"b": true}]}, "mixed": ["a", 1],
-                            "notDate": {"$date": "yesterday"}, "date": {"$date": "2026-01-02T03:04:05.006Z"}})");
+                            "notDate": {"$date": "yesterday"}, "date": {"$date": "2026-01-02T03:04:05.006Z"},
+                            "beforeYearOne": {"$date": "0001-01-01T00:30:00+01:00"}})");
         auto domain = prefs.openDomain();
+        // In UTC that moment lies in the year before 1, which the date text cannot hold.
+        QVERIFY(!domain->date("beforeYearOne"));
+        domain->setValue("copy", domain->value("beforeYearOne"));
+        QCOMPARE(prefs.openDomain()->value("copy"), domain->value("beforeYearOne"));
         QVERIFY(!domain->stringArray("mixed"));
         QVERIFY(!domain->string("n"));
         QVERIFY(!domain->date("notDate"));

@@ -24,6 +24,11 @@ void reportError(const QString& message)
     std::fflush(stderr);
 }
 
+QString dateText(const QDateTime& date)
+{
+    return date.toUTC().toString(Qt::ISODateWithMs);
+}
+
 QVariant decode(const QJsonValue& json)
 {
     switch (json.type()) {
@@ -46,9 +51,12 @@ QVariant decode(const QJsonValue& json)
     case QJsonValue::Object: {
         const QJsonObject object = json.toObject();
         if (object.size() == 1 && object.value(kDateMember).isString()) {
-            QDateTime date = QDateTime::fromString(object.value(kDateMember).toString(), Qt::ISODateWithMs);
-            if (date.isValid()) {
-                return date.toUTC();
+            const QDateTime date =
+                QDateTime::fromString(object.value(kDateMember).toString(), Qt::ISODateWithMs).toUTC();
+            // A time zone can carry a moment out of the years 0001 to 9999, which the date text cannot
+            // hold: such a value stays what it is, so that it is written back as it was read.
+            if (date.isValid() && !dateText(date).isEmpty()) {
+                return date;
             }
         }
         return QVariant::fromValue(json);
@@ -68,7 +76,7 @@ QJsonValue encode(const QVariant& value)
     case QMetaType::QStringList:
         return QJsonArray::fromStringList(value.toStringList());
     case QMetaType::QDateTime:
-        return QJsonObject{{kDateMember, value.toDateTime().toUTC().toString(Qt::ISODateWithMs)}};
+        return QJsonObject{{kDateMember, dateText(value.toDateTime())}};
     default:
         // Values read as "other" are written back exactly as they were read.
         return value.value<QJsonValue>();
