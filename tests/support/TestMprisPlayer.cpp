@@ -48,6 +48,11 @@ public:
 
     void setFrozen(bool frozen) { m_frozen.storeRelaxed(frozen); }
     int nextCalls() const { return m_nextCalls.loadRelaxed(); }
+    int metadataReads(const QString& title) const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_metadataReads.value(title);
+    }
 
     QString introspect(const QString&) const override
     {
@@ -75,11 +80,13 @@ public:
         if (message.interface() != propertiesInterface) {
             return false; // introspection is Qt's
         }
-        const QVariantMap properties = propertiesOf(message.arguments().value(0).toString());
-        if (message.member() == QStringLiteral("GetAll")) {
+        const QString name = message.arguments().value(1).toString();
+        const bool all = message.member() == QStringLiteral("GetAll");
+        const QVariantMap properties =
+            propertiesOf(message.arguments().value(0).toString(), all || name == QStringLiteral("Metadata"));
+        if (all) {
             return connection.send(message.createReply(QVariant(properties)));
         }
-        const QString name = message.arguments().value(1).toString();
         if (message.member() == QStringLiteral("Get") && properties.contains(name)) {
             return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(properties.value(name)))));
         }
@@ -88,18 +95,29 @@ public:
     }
 
 private:
-    QVariantMap propertiesOf(const QString& interface)
+    // Counted under the same lock as the read, so that every read is of the track it counts for.
+    QVariantMap propertiesOf(const QString& interface, bool readsMetadata)
     {
         if (interface == rootInterface) {
             return {{QStringLiteral("Identity"), m_identity}};
         }
+        if (interface != playerInterface) {
+            return {};
+        }
         QMutexLocker lock(&m_mutex);
-        return interface == playerInterface ? m_properties : QVariantMap();
+        if (readsMetadata) {
+            ++m_metadataReads[m_properties.value(QStringLiteral("Metadata"))
+                                  .toMap()
+                                  .value(QStringLiteral("xesam:title"))
+                                  .toString()];
+        }
+        return m_properties;
     }
 
     const QString m_identity;
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     QVariantMap m_properties;
+    QHash<QString, int> m_metadataReads;
     QAtomicInt m_frozen{0};
     QAtomicInt m_nextCalls{0};
 };
@@ -153,4 +171,9 @@ void TestMprisPlayer::setFrozen(bool frozen)
 int TestMprisPlayer::nextCalls() const
 {
     return m_service->nextCalls();
+}
+
+int TestMprisPlayer::metadataReads(const QString& title) const
+{
+    return m_service->metadataReads(title);
 }

@@ -40,6 +40,8 @@ public:
     void setSilent(bool silent) { m_silent = silent; }
     // How many times Next() was called.
     int nextCalls() const;
+    // How many times a client read the metadata (Get or GetAll) while the track had this title.
+    int metadataReads(const QString& title) const;
 
 private:
     class Service;
