@@ -14,6 +14,7 @@
 #include "blacklist/BlacklistManager.h"
 #include "blacklist/CommunityWireFormat.h"
 #include "platform/JsonPreferencesDomain.h"
+#include "platform/JsonText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,7 +41,7 @@ BlacklistManager& store()
 // The names of a well-formed reply, read the plain way; nothing for any other body.
 std::optional<QStringList> namesOf(const QByteArray& body)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(body);
+    const QJsonDocument document = JsonText::parse(body);
     const QJsonValue artists = document.object().value(QLatin1String("artists"));
     if (!document.isObject() || !artists.isArray()) {
         return std::nullopt;

@@ -11,6 +11,7 @@
 #include "JsonShapeFeedback.h"
 #include "ScratchFolder.h"
 #include "platform/JsonPreferencesDomain.h"
+#include "platform/JsonText.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -84,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QFile::remove(copy);
 
     // The keys that stand in the file, found the plain way, and ours, which may not stand there.
-    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    const QJsonDocument document = JsonText::parse(bytes);
     QStringList keys = document.object().keys() + storeKeys;
     keys.removeDuplicates();
 

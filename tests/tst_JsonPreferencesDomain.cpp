@@ -20,9 +20,12 @@ private slots:
         for (char16_t c = 0; c < 0x20; ++c) {
             controls.append(QChar(c));
         }
-        const QStringList names{controls, QStringLiteral("\"quoted\" \\ back\\slash / {\"$date\": \"x\"}"),
+        const QStringList names{controls,
+                                QStringLiteral("\"quoted\" \\ back\\slash / {\"$date\": \"x\"}"),
                                 QStringLiteral("\U0001F3B5 \u2028\u2029 \uFEFF e\u0301"),
-                                QString(10000, QChar(u'\u00e9')), QString()};
+                                QStringLiteral("\uFEFFnight owls"),
+                                QString(10000, QChar(u'\u00e9')),
+                                QString()};
         TempPreferences prefs;
         {
             auto domain = prefs.openDomain();
@@ -36,6 +39,11 @@ private slots:
         QCOMPARE(reopened->value("flag"), QVariant(false));
         QVERIFY(!reopened->boolean("flag"));
         QVERIFY(!reopened->value("missing").isValid());
+
+        // Another program may write a leading U+FEFF unescaped.
+        prefs.writeFile("{\"\xEF\xBB\xBFkey\": [\"\xEF\xBB\xBFname\"]}");
+        QCOMPARE(prefs.openDomain()->stringArray(QStringLiteral("\uFEFFkey")),
+                 std::optional<QStringList>(QStringList{QStringLiteral("\uFEFFname")}));
     }
 
     void keepsValuesOfOtherTypesAsTheyAre()

@@ -1,6 +1,7 @@
 #include "CommunityWireFormat.h"
 
 #include "ArtistName.h"
+#include "platform/JsonText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,7 +15,7 @@ std::optional<QJsonObject> readObject(const QByteArray& body)
 {
     // The parser rejects invalid UTF-8 and nesting deeper than it can take.
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    const QJsonDocument document = JsonText::parse(body, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         return std::nullopt;
     }
@@ -29,7 +30,7 @@ std::optional<QByteArray> flagBody(const QString& artist, const QString& deviceI
         return std::nullopt;
     }
     const QJsonObject object{{QLatin1String("artist"), artist}, {QLatin1String("device_id"), deviceId}};
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return JsonText::serialize(QJsonDocument(object), QJsonDocument::Compact);
 }
 
 std::optional<CommunityList> readList(const QByteArray& body)

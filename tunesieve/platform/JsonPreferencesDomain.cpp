@@ -1,5 +1,7 @@
 #include "JsonPreferencesDomain.h"
 
+#include "JsonText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -199,7 +201,7 @@ JsonPreferencesDomain::FileState JsonPreferencesDomain::readDocument(const FileI
         return FileState::Unreadable;
     }
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument document = JsonText::parse(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         return FileState::Corrupt;
     }
@@ -230,7 +232,7 @@ bool JsonPreferencesDomain::writeDocument()
     }
     m_state = FileState::Usable;
 
-    const QByteArray bytes = QJsonDocument(m_document).toJson(QJsonDocument::Indented);
+    const QByteArray bytes = JsonText::serialize(QJsonDocument(m_document), QJsonDocument::Indented);
     QByteArray tempPath = QFile::encodeName(m_path) + ".tmp-XXXXXX";
     const int fd = ::mkstemp(tempPath.data());
     if (fd < 0) {
