@@ -11,6 +11,12 @@
 # A blocked track counts as expected to be skipped once the agent has read it (it polls every 5 s,
 # so it never sees some of the 2-second tracks). Exits non-zero when a skip or an edit went missing.
 set -euo pipefail
+# Everything runs in a network namespace of its own, so that the local server can take the agent's
+# port (in a test build, a closed port on loopback that other test runs rely on) unseen by the machine.
+if [ -z "${TUNESIEVE_SOAK_NAMESPACE:-}" ]; then
+    exec env TUNESIEVE_SOAK_NAMESPACE=1 unshare --user --map-root-user --net -- "$0" "$@"
+fi
+ip link set lo up
 cd "$(dirname "$0")/.."
 minutes=${1:-30}
 build=${2:-build-test}
@@ -64,26 +70,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         log.write('request: ' + format % args + '\n')
 
-class Server(http.server.ThreadingHTTPServer):
-    def get_request(self):
-        try:
-            return super().get_request()
-        except ssl.SSLError as error:
-            log.write(f'handshake failed: {error.reason}\n')
-            raise
-
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
 context.load_cert_chain(f'{tls}/server.pem', f'{tls}/server.key')
+
+class Server(http.server.ThreadingHTTPServer):
+    def get_request(self):
+        connection, address = self.socket.accept()
+        log.write('connection\n')
+        try:
+            return context.wrap_socket(connection, server_side=True), address
+        except (ssl.SSLError, OSError) as error:
+            log.write(f'handshake failed: {getattr(error, "reason", error)}\n')
+            connection.close()
+            raise
+
 try:
     server = Server(('127.0.0.1', port), Handler)
 except OSError as error:
     log.write(f'cannot listen on port {port}: {error}\n')
     sys.exit(0)
-server.socket = context.wrap_socket(server.socket, server_side=True)
 log.write(f'listening on {server.server_address[1]}\n')
 server.serve_forever()
 EOF
 pids+=($!)
+for _ in $(seq 100); do
+    grep -q 'listen' "$work/server.log" 2>/dev/null && break
+    sleep 0.1
+done
 
 # The player owns the private bus; its first line is the bus address.
 mkfifo "$work/player.out"
@@ -188,7 +201,7 @@ sleep 1.5
 result=0
 outcome=$(outcome_figures final) || result=1
 printf '       %s\n' "$outcome"
-printf '       community server: %s\n' "$(paste -sd';' "$work/server.log")"
+printf '       community server: %s\n' "$(sort "$work/server.log" | uniq -c | sed 's/^ *//' | paste -sd';')"
 if grep -q 'handshake failed' "$work/server.log"; then
     echo "         (the agent trusts the system's certificate authorities only, so it refuses the test one)"
 fi
