@@ -18,8 +18,9 @@ namespace {
 // How long after launch and after a skip the next check comes, to catch the new track at once.
 constexpr int kFollowUpCheckMs = 1000;
 // How long after a player announces a change the check comes. Players publish a new track in steps:
-// mpv first sends a track named after its file with no artist, then the tags 100 ms later. Waiting
-// 150 ms from the first announcement reads the finished track, and one check serves the whole burst.
+// now and then mpv first sends a track named after its file with no artist, and the tags 100 ms
+// later. Waiting 150 ms from the first announcement reads the finished track, and one check serves
+// the whole burst.
 constexpr int kPlayerSettleMs = 150;
 
 // A line break in a reported name must not split the log line or forge another one.
