@@ -4,11 +4,11 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QTcpServer>
 #include <QTest>
 #include <QThread>
 
+using Certificate = HttpsTestServer::Certificate;
 using Delivery = HttpsTestServer::Reply::Delivery;
 using namespace std::chrono_literals;
 
@@ -17,103 +17,76 @@ namespace {
 const QByteArray listPath = "/api/list/";
 const QByteArray flagPath = "/api/flag/";
 const QDateTime earlierSync(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC);
+// What an operation reported and left in the store (see Client::reported): a failure that changed
+// nothing, and a flag the service accepted.
+const QString failed = QStringLiteral("false 0 [old] old date");
+const QString flagged = QStringLiteral("true 0 [old] old date");
 
-// What a completion reported, and how.
-struct Outcome
+// Each call of a completion, as "true 3" (success, count), marked "at once" when it came before the
+// operation returned and "off the main thread" when it came from another thread. Shared with the
+// completion, so that a late call cannot touch a finished test's stack.
+using Calls = std::shared_ptr<QStringList>;
+
+template <typename Operation> Calls start(Operation operation)
 {
-    int calls = 0;
-    bool success = false;
-    int count = -1;
-    bool returned = false;      // the operation has returned
-    bool deliveredLater = true; // every call came after the operation returned, on the main thread
+    auto calls = std::make_shared<QStringList>();
+    auto returned = std::make_shared<bool>(false);
+    operation([calls, returned](bool success, int count = 0) {
+        const bool mainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        *calls << QString("%1 %2").arg(success ? "true" : "false").arg(count) + (*returned ? "" : " at once") +
+                      (mainThread ? "" : " off the main thread");
+    });
+    *returned = true;
+    return calls;
+}
 
-    void record(bool reportedSuccess, int reportedCount)
+// A store that holds an earlier download's list and date, and whose community service is `server`.
+struct Client
+{
+    explicit Client(Certificate certificate = Certificate::Trusted) : server(certificate) { open(server.baseUrl()); }
+
+    void open(const QString& baseUrl, std::chrono::milliseconds timeout = 30s)
     {
-        ++calls;
-        success = reportedSuccess;
-        count = reportedCount;
-        deliveredLater =
-            deliveredLater && returned && QThread::currentThread() == QCoreApplication::instance()->thread();
+        store = std::make_shared<BlacklistManager>(
+            prefs.openDomain(), CommunitySettings{baseUrl, timeout, HttpsTestServer::trustedCertificates()});
+        store->setCommunityArtists(ArtistSet({"old"}));
+        store->setLastSyncDate(earlierSync);
     }
+
+    Calls sync()
+    {
+        return start([this](auto done) { store->syncCommunityBlacklist(done); });
+    }
+    Calls flag(const QString& artist = "Night Owls")
+    {
+        return start([&](auto done) { store->flagArtist(artist, done); });
+    }
+
+    // The community list as the file holds it.
+    QString stored() const
+    {
+        const QJsonArray names = QJsonDocument::fromJson(prefs.readFile())["communityBlacklistedArtists"].toArray();
+        return "[" + QVariant(names.toVariantList()).toStringList().join(", ") + "]";
+    }
+    // Waits for the completion, then a little longer to see that it does not come twice. Answers
+    // its calls, the stored list, and whether the sync date is the earlier one or a new one, e.g.
+    // "true 2 [echo, night owls] new date".
+    QString reported(const Calls& calls) const
+    {
+        (void)QTest::qWaitFor([&] { return !calls->isEmpty(); }, 20000); // none: the report shows no call
+        QTest::qWait(30);
+        const auto date = store ? store->lastSyncDate() : earlierSync;
+        const bool recent = date && qAbs(date->secsTo(QDateTime::currentDateTimeUtc())) < 60;
+        const char* when = date == earlierSync ? "old date" : recent ? "new date" : "odd date";
+        return calls->join(" + ") + " " + stored() + " " + when;
+    }
+    QString download() { return reported(sync()); }
+    QString verdict() { return reported(flag()); }
+
+    HttpsTestServer server;
+    TempPreferences prefs;
+    std::shared_ptr<BlacklistManager> store;
 };
-
-// Outcomes are shared with the completion, so that a late call cannot touch a finished test's stack.
-std::shared_ptr<Outcome> startSync(BlacklistManager& store)
-{
-    auto outcome = std::make_shared<Outcome>();
-    store.syncCommunityBlacklist([outcome](bool success, int count) { outcome->record(success, count); });
-    outcome->returned = true;
-    return outcome;
-}
-
-std::shared_ptr<Outcome> startFlag(BlacklistManager& store, const QString& artist)
-{
-    auto outcome = std::make_shared<Outcome>();
-    store.flagArtist(artist, [outcome](bool success) { outcome->record(success, 0); });
-    outcome->returned = true;
-    return outcome;
-}
-
-// Waits for the completion, then a little longer to see that it does not come twice.
-bool completedOnce(const Outcome& outcome)
-{
-    if (!QTest::qWaitFor([&outcome] { return outcome.calls > 0; }, 20000)) {
-        return false;
-    }
-    QTest::qWait(30);
-    return outcome.calls == 1 && outcome.deliveredLater;
-}
-
-std::shared_ptr<BlacklistManager> openStore(const TempPreferences& prefs, const QString& baseUrl,
-                                            std::chrono::milliseconds timeout = 30s)
-{
-    return std::make_shared<BlacklistManager>(
-        prefs.openDomain(), CommunitySettings{baseUrl, timeout, HttpsTestServer::trustedCertificates()});
-}
-
-// A store whose community list and sync date were set by an earlier download.
-std::shared_ptr<BlacklistManager> openSyncedStore(const TempPreferences& prefs, const QString& baseUrl,
-                                                  std::chrono::milliseconds timeout = 30s)
-{
-    auto store = openStore(prefs, baseUrl, timeout);
-    store->setCommunityArtists(ArtistSet({"old"}));
-    store->setLastSyncDate(earlierSync);
-    return store;
-}
-
-QStringList storedCommunityList(const TempPreferences& prefs)
-{
-    QStringList names;
-    const QJsonObject file = QJsonDocument::fromJson(prefs.readFile()).object();
-    for (const QJsonValue& value : file.value("communityBlacklistedArtists").toArray()) {
-        names.append(value.toString());
-    }
-    return names;
-}
-
-bool keptEarlierSync(const TempPreferences& prefs, const BlacklistManager& store)
-{
-    return storedCommunityList(prefs) == QStringList{"old"} && store.lastSyncDate() == earlierSync;
-}
-
-// Runs a download that must fail once, later, and leave the earlier download's list and date alone.
-bool syncFails(BlacklistManager& store, const TempPreferences& prefs)
-{
-    const auto outcome = startSync(store);
-    return completedOnce(*outcome) && !outcome->success && outcome->count == 0 && keptEarlierSync(prefs, store);
-}
-
-// Runs a flag that must fail once, later.
-bool flagFails(BlacklistManager& store)
-{
-    const auto outcome = startFlag(store, QStringLiteral("Night Owls"));
-    return completedOnce(*outcome) && !outcome->success;
-}
-
-QByteArray listBody(const QStringList& names)
-{
-    return QJsonDocument(QJsonObject{{"artists", QJsonArray::fromStringList(names)}}).toJson();
-}
 
 } // namespace
 
@@ -122,267 +95,164 @@ class TestCommunityClient : public QObject
     Q_OBJECT
 
 private slots:
-    void downloadReplacesListOnlyForTheExpectedShape_data()
+    void acceptsOnlyReplyBodiesOfTheExpectedShape_data()
     {
+        QTest::addColumn<QByteArray>("path");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("count");          // -1: the download fails
-        QTest::addColumn<QStringList>("stored"); // the list stored after a success
-
+        QTest::addColumn<QString>("outcome");
+        QByteArray path = listPath;
+        const auto row = [&path](const char* name, int status, const QByteArray& body, const QString& outcome) {
+            QTest::newRow(name) << path << status << body << outcome;
+        };
         const QByteArray nightOwls = R"({"artists": ["Night Owls", "NIGHT OWLS", "Echo"], "version": 7})";
-        QTest::newRow("ok") << 200 << nightOwls << 3 << QStringList{"echo", "night owls"};
-        QTest::newRow("status 500 unexamined") << 500 << nightOwls << 3 << QStringList{"echo", "night owls"};
-        QTest::newRow("status 400 unexamined") << 400 << nightOwls << 3 << QStringList{"echo", "night owls"};
-        QTest::newRow("empty list") << 200 << QByteArray(R"({"artists": []})") << 0 << QStringList{};
-        QTest::newRow("equivalent spellings")
-            << 200 << QByteArray("{\"artists\": [\"Caf\xc3\xa9\", \"CAFE\xcc\x81\"]}") << 2 << QStringList{"caf\u00e9"};
-        QTest::newRow("control characters") << 200 << QByteArray(R"({"artists": ["A\u0007B", "a\u0000b", "\t"]})") << 3
-                                            << QStringList{"\t", QString::fromUtf8("a\0b", 3), "a\u0007b"};
-        QByteArray manyDuplicates = "{\"artists\": [\"x\"";
-        manyDuplicates += QByteArray(",\"X\"").repeated(999999) + "]}";
-        QTest::newRow("a million names") << 200 << manyDuplicates << 1000000 << QStringList{"x"};
+        row("ok", 200, nightOwls, "true 3 [echo, night owls] new date");
+        row("status 500 unexamined", 500, nightOwls, "true 3 [echo, night owls] new date");
+        row("empty list", 200, R"({"artists": []})", "true 0 [] new date");
+        row("equivalent spellings", 200, "{\"artists\": [\"Café\", \"CAFE\xcc\x81\"]}", "true 2 [café] new date");
+        row("control characters", 200, R"({"artists": ["A\u0007B", "a\u0000b", "\t"]})",
+            "true 3 [\t, a" + QString(QChar(0)) + "b, a\u0007b] new date");
+        row("a million names", 200, "{\"artists\": [\"x\"" + QByteArray(",\"X\"").repeated(999999) + "]}",
+            "true 1000000 [x] new date");
+        row("number among names", 200, R"({"artists": ["a", 1]})", failed);
+        row("null among names", 200, R"({"artists": ["a", null]})", failed);
+        row("top-level array", 200, R"(["a", "b"])", failed);
+        row("no artists member", 200, R"({"names": ["a"]})", failed);
+        row("artists not an array", 200, R"({"artists": "a"})", failed);
+        row("empty body", 200, "", failed);
+        row("cut-off JSON", 200, R"({"artists": ["a")", failed);
+        row("invalid UTF-8", 200, "{\"artists\": [\"a\xff\"]}", failed);
+        row("lone surrogate", 200, R"({"artists": ["a\ud800"]})", failed);
+        row("deep nesting", 200, "{\"artists\": [" + QByteArray(100000, '[') + QByteArray(100000, ']') + "]}", failed);
 
-        QTest::newRow("number among names") << 200 << QByteArray(R"({"artists": ["a", 1]})") << -1 << QStringList();
-        QTest::newRow("null among names") << 200 << QByteArray(R"({"artists": ["a", null]})") << -1 << QStringList();
-        QTest::newRow("top-level array") << 200 << QByteArray(R"(["a", "b"])") << -1 << QStringList();
-        QTest::newRow("no artists member") << 200 << QByteArray(R"({"names": ["a"]})") << -1 << QStringList();
-        QTest::newRow("artists not an array") << 200 << QByteArray(R"({"artists": "a"})") << -1 << QStringList();
-        QTest::newRow("empty body") << 200 << QByteArray() << -1 << QStringList();
-        QTest::newRow("cut-off JSON") << 200 << QByteArray(R"({"artists": ["a")") << -1 << QStringList();
-        QTest::newRow("invalid UTF-8") << 200 << QByteArray("{\"artists\": [\"a\xff\"]}") << -1 << QStringList();
-        QTest::newRow("lone surrogate") << 200 << QByteArray(R"({"artists": ["a\ud800"]})") << -1 << QStringList();
-        QTest::newRow("deep nesting") << 200
-                                      << "{\"artists\": [" + QByteArray(100000, '[') + QByteArray(100000, ']') + "]}"
-                                      << -1 << QStringList();
+        path = flagPath;
+        row("flag 200 true", 200, R"({"success": true, "id": 4})", flagged);
+        row("flag 200 false", 200, R"({"success": false})", failed);
+        row("flag 201 true", 201, R"({"success": true})", failed);
+        row("flag 500 true", 500, R"({"success": true})", failed);
+        row("flag 200 string true", 200, R"({"success": "true"})", failed);
+        row("flag 200 no success", 200, R"({"ok": true})", failed);
+        row("flag 200 top-level array", 200, R"([true])", failed);
+        row("flag 200 empty body", 200, "", failed);
+        row("flag 200 invalid UTF-8", 200, "{\"success\": true, \"x\": \"\xc3\"}", failed);
     }
 
-    void downloadReplacesListOnlyForTheExpectedShape()
+    void acceptsOnlyReplyBodiesOfTheExpectedShape()
     {
+        QFETCH(QByteArray, path);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        QFETCH(int, count);
-        QFETCH(QStringList, stored);
-        HttpsTestServer server;
-        server.addReply(listPath, {status, body});
-        TempPreferences prefs;
-        auto store = openSyncedStore(prefs, server.baseUrl());
-
-        if (count < 0) {
-            QVERIFY(syncFails(*store, prefs));
-            return;
-        }
-        const QDateTime before = QDateTime::currentDateTimeUtc();
-        auto outcome = startSync(*store);
-        QVERIFY(completedOnce(*outcome));
-        QVERIFY(outcome->success);
-        QCOMPARE(outcome->count, count);
-        QCOMPARE(storedCommunityList(prefs), stored);
-        QVERIFY(store->lastSyncDate() >= before.addMSecs(-1));
-        QVERIFY(store->lastSyncDate() <= QDateTime::currentDateTimeUtc());
+        QFETCH(QString, outcome);
+        Client client;
+        client.server.addReply(path, {status, body});
+        QCOMPARE(path == listPath ? client.download() : client.verdict(), outcome);
+        // One request, with the one header each operation sets, and the compact body of a flag.
+        const auto& sent = client.server.requests();
+        QCOMPARE(sent.size(), 1);
+        const QByteArray id = client.store->deviceId().toUtf8();
+        QCOMPARE(QByteArrayList({sent[0].method, sent[0].path, sent[0].header("Accept"), sent[0].header("Content-Type"),
+                                 sent[0].body})
+                     .join('|'),
+                 path == listPath
+                     ? "GET|/api/list/|application/json||"
+                     : "POST|/api/flag/||application/json|{\"artist\":\"Night Owls\",\"device_id\":\"" + id + "\"}");
+        // Flagging leaves the local list alone too: adding the artist is the caller's business.
+        QVERIFY(client.store->localArtists().isEmpty());
     }
 
-    void flagReportsTheServiceVerdict_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("verdict");
-
-        QTest::newRow("200 true") << 200 << QByteArray(R"({"success": true, "id": 4})") << true;
-        QTest::newRow("200 false") << 200 << QByteArray(R"({"success": false})") << false;
-        QTest::newRow("201 true") << 201 << QByteArray(R"({"success": true})") << false;
-        QTest::newRow("500 true") << 500 << QByteArray(R"({"success": true})") << false;
-        QTest::newRow("200 string true") << 200 << QByteArray(R"({"success": "true"})") << false;
-        QTest::newRow("200 no success") << 200 << QByteArray(R"({"ok": true})") << false;
-        QTest::newRow("200 top-level array") << 200 << QByteArray(R"([true])") << false;
-        QTest::newRow("200 empty body") << 200 << QByteArray() << false;
-        QTest::newRow("200 invalid UTF-8") << 200 << QByteArray("{\"success\": true, \"x\": \"\xc3\"}") << false;
-    }
-
-    void flagReportsTheServiceVerdict()
-    {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(bool, verdict);
-        HttpsTestServer server;
-        server.addReply(flagPath, {status, body});
-        TempPreferences prefs;
-        auto store = openStore(prefs, server.baseUrl());
-
-        auto outcome = startFlag(*store, QStringLiteral("Night Owls"));
-        QVERIFY(completedOnce(*outcome));
-        QCOMPARE(outcome->success, verdict);
-    }
-
-    void sendsOneWellFormedRequestPerOperation()
-    {
-        HttpsTestServer server;
-        server.addReply(listPath, {200, R"({"artists": []})"});
-        server.addReply(flagPath, {200, R"({"success": true})"});
-        TempPreferences prefs;
-        auto store = openStore(prefs, server.baseUrl());
-
-        QVERIFY(completedOnce(*startSync(*store)));
-        QVERIFY(completedOnce(*startFlag(*store, QStringLiteral("Night Owls"))));
-        QCOMPARE(server.requests().size(), 2);
-        const HttpsTestServer::Request& list = server.requests().at(0);
-        QCOMPARE(list.method, QByteArray("GET"));
-        QCOMPARE(list.path, listPath);
-        QCOMPARE(list.header("Accept"), QByteArray("application/json"));
-        QVERIFY(list.body.isEmpty());
-
-        const HttpsTestServer::Request& flag = server.requests().at(1);
-        QCOMPARE(flag.method, QByteArray("POST"));
-        QCOMPARE(flag.path, flagPath);
-        QCOMPARE(flag.header("Content-Type"), QByteArray("application/json"));
-        QCOMPARE(flag.body, R"({"artist":"Night Owls","device_id":")" + store->deviceId().toUtf8() + R"("})");
-        // Flagging leaves the store alone: adding the artist locally is the caller's business.
-        QVERIFY(store->localArtists().isEmpty());
-    }
-
-    void failsAtOnceWhenTheRequestCannotBeFormed()
+    void failsMalformedRequestsAtOnceAndNeverUsesPlainHttp()
     {
         QTcpServer plain;
         QVERIFY(plain.listen(QHostAddress::LocalHost));
         const QString plainUrl = QStringLiteral("http://127.0.0.1:%1").arg(plain.serverPort());
-        TempPreferences prefs;
+        Client client;
         for (const QString& baseUrl :
              {QStringLiteral("https://127.0.0.1:%1 x").arg(plain.serverPort()), plainUrl, QString()}) {
-            auto store = openSyncedStore(prefs, baseUrl);
-            auto sync = startSync(*store);
-            auto flag = startFlag(*store, QStringLiteral("Night Owls"));
-            QCOMPARE(sync->calls, 1);
-            QVERIFY(!sync->success);
-            QCOMPARE(sync->count, 0);
-            QCOMPARE(flag->calls, 1);
-            QVERIFY(!flag->success);
+            client.open(baseUrl);
+            QCOMPARE(*client.sync(), QStringList{"false 0 at once"});
+            QCOMPARE(*client.flag(), QStringList{"false 0 at once"});
         }
-
         // A name that is not valid Unicode cannot be sent as it is.
-        HttpsTestServer server;
-        auto store = openStore(prefs, server.baseUrl());
-        auto flag = startFlag(*store, QStringLiteral("Night") + QChar(0xD800));
-        QCOMPARE(flag->calls, 1);
-        QVERIFY(!flag->success);
+        client.open(client.server.baseUrl());
+        QCOMPARE(*client.flag(QStringLiteral("Night") + QChar(0xD800)), QStringList{"false 0 at once"});
 
-        QTest::qWait(200);
+        // Redirects are followed while they stay on HTTPS.
+        const QByteArray moved = client.server.baseUrl().toUtf8() + "/moved/";
+        client.server.addReply(listPath, {302, {}, Delivery::Whole, {{"Location", moved}}});
+        client.server.addReply(listPath, {302, {}, Delivery::Whole, {{"Location", plainUrl.toUtf8() + listPath}}});
+        client.server.addReply("/moved/", {200, R"({"artists": ["Moved"]})"});
+        QCOMPARE(client.download(), "true 1 [moved] new date");
+        client.open(client.server.baseUrl());
+        QCOMPARE(client.download(), failed);
+        QCOMPARE(client.server.requests().size(), 3); // the two downloads and the one redirect followed
         QVERIFY(!plain.hasPendingConnections());
-        QVERIFY(server.requests().isEmpty());
-        QVERIFY(keptEarlierSync(prefs, *store));
     }
 
     void copesWithSlowStalledAndCutOffReplies()
     {
-        HttpsTestServer server;
-        const QByteArray body = listBody({"Slow", "Steady"}) + QByteArray(20000, ' ');
-        server.addReply(listPath, {200, {}, Delivery::Held});
-        server.addReply(listPath, {200, body, Delivery::Stalled});
-        server.addReply(listPath, {200, body, Delivery::Truncated});
-        server.addReply(listPath, {200, body, Delivery::SlowChunks, {}, 2000, 20});
-        TempPreferences prefs;
-        auto store = openSyncedStore(prefs, server.baseUrl(), 1500ms);
-
-        QVERIFY(syncFails(*store, prefs)); // held: never answered
-        QVERIFY(syncFails(*store, prefs)); // stalled midway
-        QVERIFY(syncFails(*store, prefs)); // cut off
+        Client client;
+        client.open(client.server.baseUrl(), 1500ms);
+        const QByteArray body = QByteArray(R"({"artists": ["Slow", "Steady"]})") + QByteArray(20000, ' ');
+        client.server.addReply(listPath, {200, {}, Delivery::Held});
+        client.server.addReply(listPath, {200, body, Delivery::Stalled});
+        client.server.addReply(listPath, {200, body, Delivery::Truncated});
         // Slow as long as it keeps coming, which the timeout allows.
-        auto outcome = startSync(*store);
-        QVERIFY(completedOnce(*outcome));
-        QVERIFY(outcome->success);
-        QCOMPARE(storedCommunityList(prefs), (QStringList{"slow", "steady"}));
-        QCOMPARE(server.requests().size(), 4);
+        client.server.addReply(listPath, {200, body, Delivery::SlowChunks, {}, 2000, 20});
+        QCOMPARE(client.download(), failed); // held: never answered
+        QCOMPARE(client.download(), failed); // stalled midway
+        QCOMPARE(client.download(), failed); // cut off
+        QCOMPARE(client.download(), "true 2 [slow, steady] new date");
+        QCOMPARE(client.server.requests().size(), 4);
     }
 
-    void refusesUntrustedCertificates()
+    void refusesUntrustedCertificatesAndOversizedBodies()
     {
-        HttpsTestServer server(HttpsTestServer::Certificate::Untrusted);
-        server.addReply(listPath, {200, listBody({"Intruder"})});
-        server.addReply(flagPath, {200, R"({"success": true})"});
-        TempPreferences prefs;
-        auto store = openSyncedStore(prefs, server.baseUrl());
+        Client untrusted(Certificate::Untrusted);
+        untrusted.server.addReply(listPath, {200, R"({"artists": ["Intruder"]})"});
+        untrusted.server.addReply(flagPath, {200, R"({"success": true})"});
+        QCOMPARE(untrusted.download(), failed);
+        QCOMPARE(untrusted.verdict(), failed);
+        QVERIFY(untrusted.server.requests().isEmpty());
 
-        QVERIFY(syncFails(*store, prefs));
-        QVERIFY(flagFails(*store));
-        QVERIFY(server.requests().isEmpty());
-    }
-
-    void refusesBodiesOverTheLimit()
-    {
-        const QByteArray names = "{\"artists\": [\"Huge\"], \"padding\": \"";
-        const QByteArray oversized = names + QByteArray(CommunityTransport::maxBodyBytes, ' ') + "\"}";
-        HttpsTestServer server;
+        Client client;
+        const QByteArray padding = "\"padding\": \"" + QByteArray(CommunityTransport::maxBodyBytes, ' ') + "\"}";
         // Announced too large: refused as soon as the headers arrive, not after the 30 s timeout.
-        server.addReply(listPath, {200, oversized, Delivery::Stalled});
+        client.server.addReply(listPath, {200, "{\"artists\": [\"Huge\"], " + padding, Delivery::Stalled});
         // Not announced: refused once the running size passes the limit.
-        server.addReply(listPath, {200, oversized, Delivery::CloseDelimited});
-        server.addReply(flagPath, {200, "{\"success\": true, \"padding\": \"" + oversized, Delivery::Stalled});
-        TempPreferences prefs;
-        auto store = openSyncedStore(prefs, server.baseUrl());
-
-        QVERIFY(syncFails(*store, prefs));
-        QVERIFY(syncFails(*store, prefs));
-        QVERIFY(flagFails(*store));
-        QCOMPARE(server.requests().size(), 3);
-    }
-
-    void followsRedirectsOnlyWhileTheyStayOnHttps()
-    {
-        QTcpServer plain;
-        QVERIFY(plain.listen(QHostAddress::LocalHost));
-        HttpsTestServer server;
-        const QByteArray moved = server.baseUrl().toUtf8() + "/moved/";
-        const QByteArray insecure = QStringLiteral("http://127.0.0.1:%1/api/list/").arg(plain.serverPort()).toUtf8();
-        server.addReply(listPath, {302, {}, Delivery::Whole, {{"Location", moved}}});
-        server.addReply(listPath, {302, {}, Delivery::Whole, {{"Location", insecure}}});
-        server.addReply("/moved/", {200, listBody({"Moved"})});
-        TempPreferences prefs;
-        auto store = openSyncedStore(prefs, server.baseUrl());
-
-        auto followed = startSync(*store);
-        QVERIFY(completedOnce(*followed));
-        QVERIFY(followed->success);
-        QCOMPARE(storedCommunityList(prefs), QStringList{"moved"});
-
-        store->setCommunityArtists(ArtistSet({"old"}));
-        store->setLastSyncDate(earlierSync);
-        QVERIFY(syncFails(*store, prefs));
-        QVERIFY(!plain.hasPendingConnections());
+        client.server.addReply(listPath, {200, "{\"artists\": [\"Huge\"], " + padding, Delivery::CloseDelimited});
+        client.server.addReply(flagPath, {200, "{\"success\": true, " + padding, Delivery::Stalled});
+        QCOMPARE(client.download(), failed);
+        QCOMPARE(client.download(), failed);
+        QCOMPARE(client.verdict(), failed);
+        QCOMPARE(client.server.requests().size(), 3);
     }
 
     void laterReplyWinsWhateverTheRequestOrder()
     {
-        HttpsTestServer server;
-        server.addReply(listPath, {200, listBody({"First", "Request"}), Delivery::Held});
-        server.addReply(listPath, {200, listBody({"Second", "Request", "Here"})});
-        TempPreferences prefs;
-        auto store = openSyncedStore(prefs, server.baseUrl());
-
-        auto one = startSync(*store);
-        auto two = startSync(*store);
+        Client client;
+        client.server.addReply(listPath, {200, R"({"artists": ["First", "Request"]})", Delivery::Held});
+        client.server.addReply(listPath, {200, R"({"artists": ["Second", "Request", "Here"]})"});
+        const auto one = client.sync();
+        const auto two = client.sync();
         // Whichever request came second is answered first.
-        QVERIFY(QTest::qWaitFor([&] { return one->calls + two->calls == 1; }, 20000));
-        QCOMPARE(storedCommunityList(prefs), (QStringList{"here", "request", "second"}));
-        server.releaseHeldReplies();
-        QVERIFY(completedOnce(*one));
-        QVERIFY(completedOnce(*two));
-        QCOMPARE(one->count + two->count, 5);
-        QCOMPARE(storedCommunityList(prefs), (QStringList{"first", "request"}));
+        QVERIFY(QTest::qWaitFor([&] { return one->size() + two->size() == 1; }, 20000));
+        QCOMPARE(client.stored(), "[here, request, second]");
+        client.server.releaseHeldReplies();
+        QVERIFY(QTest::qWaitFor([&] { return one->size() + two->size() == 2; }, 20000));
+        QStringList results = {client.reported(one), client.reported(two)};
+        results.sort();
+        QCOMPARE(results.join(" / "), "true 2 [first, request] new date / true 3 [first, request] new date");
     }
 
     void reportsFailureWhenTheStoreIsGone()
     {
-        HttpsTestServer server;
-        server.addReply(listPath, {200, listBody({"Orphan"}), Delivery::Held});
-        TempPreferences prefs;
-        auto store = openSyncedStore(prefs, server.baseUrl());
-
-        auto outcome = startSync(*store);
-        QTRY_COMPARE_WITH_TIMEOUT(server.requests().size(), 1, 20000);
-        store.reset();
-        server.releaseHeldReplies();
-        QVERIFY(completedOnce(*outcome));
-        QVERIFY(!outcome->success);
-        QCOMPARE(outcome->count, 0);
-        QCOMPARE(storedCommunityList(prefs), QStringList{"old"});
+        Client client;
+        client.server.addReply(listPath, {200, R"({"artists": ["Orphan"]})", Delivery::Held});
+        const auto outcome = client.sync();
+        QTRY_COMPARE_WITH_TIMEOUT(client.server.requests().size(), 1, 20000);
+        client.store.reset();
+        client.server.releaseHeldReplies();
+        QCOMPARE(client.reported(outcome), failed);
     }
 };
 
