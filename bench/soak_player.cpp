@@ -1,7 +1,8 @@
 // The player of the soak run (bench/soak.sh): an MPRIS player named "spotify" on a private session
 // bus of its own, whose address is its first line of output. It changes track every 2 s, and at once
 // when told Next(); every third track is by a blocked artist, in changing letter case. Once a second
-// it replaces STATUS_FILE with its figures (JSON). It ends on SIGTERM or SIGINT.
+// it replaces STATUS_FILE with its figures (JSON): the tracks, which blocked ones the agent read and
+// skipped, and which others it skipped. It ends on SIGTERM or SIGINT.
 //   soak_player STATUS_FILE BLOCKED_ARTIST...
 
 #include "support/PrivateBus.h"
@@ -56,18 +57,30 @@ public:
 
     void writeStatus()
     {
-        // A blocked track counts as expected to be skipped once the agent has read it.
-        for (auto title = m_unreadBlockedTitles.begin(); title != m_unreadBlockedTitles.end();) {
-            if (m_player.metadataReads(*title) > 0) {
-                ++m_blockedTracksRead;
-                title = m_unreadBlockedTitles.erase(title);
-            } else {
-                ++title;
+        // A blocked track counts as expected to be skipped once the agent has read it; the one that
+        // plays may still be waiting for its skip.
+        int blockedRead = 0;
+        int blockedSkipped = 0;
+        int missed = 0;
+        int othersSkipped = 0;
+        for (qsizetype n = 0; n < m_tracks.size(); ++n) {
+            const auto& [title, blocked] = m_tracks[n];
+            const int skips = m_player.nextCalls(title);
+            if (!blocked) {
+                othersSkipped += skips;
+                continue;
             }
+            const bool read = m_player.metadataReads(title) > 0;
+            blockedRead += read;
+            blockedSkipped += skips > 0;
+            missed += read && skips == 0 && n + 1 < m_tracks.size();
         }
-        const QJsonObject status{{QStringLiteral("tracks"), m_tracks},
+        const QJsonObject status{{QStringLiteral("tracks"), m_tracks.size()},
                                  {QStringLiteral("blockedTracks"), m_blockedTracks},
-                                 {QStringLiteral("blockedTracksRead"), m_blockedTracksRead},
+                                 {QStringLiteral("blockedTracksRead"), blockedRead},
+                                 {QStringLiteral("blockedTracksSkipped"), blockedSkipped},
+                                 {QStringLiteral("blockedTracksMissed"), missed},
+                                 {QStringLiteral("otherTracksSkipped"), othersSkipped},
                                  {QStringLiteral("nextCalls"), m_nextCalls}};
         QSaveFile file(m_statusPath);
         if (file.open(QIODevice::WriteOnly)) {
@@ -79,27 +92,27 @@ public:
 private:
     void nextTrack()
     {
-        ++m_tracks;
-        const QString title = QStringLiteral("Track %1").arg(m_tracks);
-        if (m_tracks % 3 != 0 || m_blockedArtists.isEmpty()) {
-            m_player.setTrack({QStringLiteral("Artist %1").arg(m_tracks)}, title);
+        const qsizetype number = m_tracks.size() + 1;
+        const QString title = QStringLiteral("Track %1").arg(number);
+        const bool blocked = number % 3 == 0;
+        m_tracks.append({title, blocked});
+        if (!blocked) {
+            m_player.setTrack({QStringLiteral("Artist %1").arg(number)}, title);
             return;
         }
         ++m_blockedTracks;
         const QString artist = m_blockedArtists.at(m_blockedTracks % m_blockedArtists.size());
         m_player.setTrack({m_blockedTracks % 2 ? artist.toUpper() : artist}, title);
-        m_unreadBlockedTitles.append(title);
     }
 
     TestMprisPlayer m_player;
     QString m_statusPath;
     QStringList m_blockedArtists;
     QTimer m_trackTimer;
-    int m_tracks = 0;
+    // Every track so far: its title and whether its artist is blocked.
+    QList<std::pair<QString, bool>> m_tracks;
     int m_blockedTracks = 0;
-    int m_blockedTracksRead = 0;
     int m_nextCalls = 0;
-    QStringList m_unreadBlockedTitles;
 };
 
 } // namespace

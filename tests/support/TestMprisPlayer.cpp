@@ -48,6 +48,11 @@ public:
 
     void setFrozen(bool frozen) { m_frozen.storeRelaxed(frozen); }
     int nextCalls() const { return m_nextCalls.loadRelaxed(); }
+    int nextCalls(const QString& title) const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_nextCallsByTitle.value(title);
+    }
     int metadataReads(const QString& title) const
     {
         QMutexLocker lock(&m_mutex);
@@ -74,6 +79,10 @@ public:
             return true; // swallowed: the caller waits for an answer that never comes
         }
         if (message.interface() == playerInterface && message.member() == QStringLiteral("Next")) {
+            {
+                QMutexLocker lock(&m_mutex);
+                ++m_nextCallsByTitle[currentTitle()];
+            }
             m_nextCalls.fetchAndAddRelaxed(1);
             return connection.send(message.createReply());
         }
@@ -106,18 +115,22 @@ private:
         }
         QMutexLocker lock(&m_mutex);
         if (readsMetadata) {
-            ++m_metadataReads[m_properties.value(QStringLiteral("Metadata"))
-                                  .toMap()
-                                  .value(QStringLiteral("xesam:title"))
-                                  .toString()];
+            ++m_metadataReads[currentTitle()];
         }
         return m_properties;
+    }
+
+    // Called with the lock held.
+    QString currentTitle() const
+    {
+        return m_properties.value(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")).toString();
     }
 
     const QString m_identity;
     mutable QMutex m_mutex;
     QVariantMap m_properties;
     QHash<QString, int> m_metadataReads;
+    QHash<QString, int> m_nextCallsByTitle;
     QAtomicInt m_frozen{0};
     QAtomicInt m_nextCalls{0};
 };
@@ -171,6 +184,11 @@ void TestMprisPlayer::setFrozen(bool frozen)
 int TestMprisPlayer::nextCalls() const
 {
     return m_service->nextCalls();
+}
+
+int TestMprisPlayer::nextCalls(const QString& title) const
+{
+    return m_service->nextCalls(title);
 }
 
 int TestMprisPlayer::metadataReads(const QString& title) const

@@ -38,8 +38,9 @@ public:
     // A silent player changes its properties without announcing them, like players that never
     // send PropertiesChanged.
     void setSilent(bool silent) { m_silent = silent; }
-    // How many times Next() was called.
+    // How many times Next() was called: in all, or while the track had this title.
     int nextCalls() const;
+    int nextCalls(const QString& title) const;
     // How many times a client read the metadata (Get or GetAll) while the track had this title.
     int metadataReads(const QString& title) const;
 
