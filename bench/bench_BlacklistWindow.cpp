@@ -3,7 +3,7 @@
 // show() on a built window, of one keystroke in the search field until both tables are refreshed and laid out, and
 // the number of cell views alive.
 #include "platform/JsonPreferencesDomain.h"
-#include "platform/TableView.h"
+#include "widgets/TableView.h"
 #include "window/BlacklistWindowController.h"
 
 #include <QApplication>

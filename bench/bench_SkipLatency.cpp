@@ -7,8 +7,8 @@
 // Both moments are read off the bus by dbus-monitor, a process of its own, so that the agent's own
 // work on this thread cannot shift them. The changes are spread evenly over the 5 s poll grid.
 #include "app/AppDelegate.h"
-#include "platform/linux/MprisPlayerEvents.h"
-#include "platform/linux/MprisScriptRunner.h"
+#include "player/linux/MprisPlayerEvents.h"
+#include "player/linux/MprisScriptRunner.h"
 #include "support/MpvPlayer.h"
 #include "support/PrivateBus.h"
 #include "support/RecordingNotifier.h"

@@ -9,7 +9,7 @@
 //   (for texts without "|": with them the answer format is ambiguous by design).
 
 #include "FuzzInput.h"
-#include "platform/linux/MprisMetadata.h"
+#include "player/linux/MprisMetadata.h"
 #include "player/PlayerScripts.h"
 
 #include <QDBusObjectPath>

@@ -1,4 +1,4 @@
-#include "platform/linux/MprisScriptRunner.h"
+#include "player/linux/MprisScriptRunner.h"
 #include "player/MusicController.h"
 #include "support/AgentSandbox.h"
 #include "support/MpvPlayer.h"

@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
-#include "platform/linux/MprisPlayerEvents.h"
-#include "platform/linux/MprisScriptRunner.h"
+#include "player/linux/MprisPlayerEvents.h"
+#include "player/linux/MprisScriptRunner.h"
 #include "support/PrivateBus.h"
 #include "support/RecordingNotifier.h"
 #include "support/ScriptedPlayer.h"

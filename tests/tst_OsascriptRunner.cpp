@@ -1,4 +1,4 @@
-#include "platform/OsascriptRunner.h"
+#include "player/OsascriptRunner.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,8 +2,8 @@
 // (blacklist-local.png) and the community list (blacklist-community.png), in the folder given as argument.
 // Runs without a display (Qt's offscreen platform) and on its own temporary preferences file.
 #include "platform/JsonPreferencesDomain.h"
-#include "platform/SegmentedControl.h"
-#include "platform/Window.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/Window.h"
 #include "window/BlacklistWindowController.h"
 
 #include <QApplication>

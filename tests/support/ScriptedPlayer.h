@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ScriptRunner.h"
+#include "player/ScriptRunner.h"
 
 #include <QString>
 #include <memory>

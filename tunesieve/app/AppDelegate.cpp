@@ -3,7 +3,7 @@
 #include "Constants.h"
 #include "blacklist/ArtistName.h"
 #include "platform/MainQueue.h"
-#include "platform/MenuText.h"
+#include "widgets/MenuText.h"
 #include "platform/Resources.h"
 #include "platform/StandardOutput.h"
 

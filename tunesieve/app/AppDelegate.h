@@ -3,8 +3,8 @@
 #include "blacklist/BlacklistManager.h"
 #include "platform/GridTimer.h"
 #include "platform/Notifier.h"
-#include "platform/PlayerEvents.h"
-#include "platform/StatusItem.h"
+#include "player/PlayerEvents.h"
+#include "widgets/StatusItem.h"
 #include "player/MusicController.h"
 #include "window/BlacklistWindowController.h"
 

@@ -1,10 +1,10 @@
 #include "BlacklistWindowController.h"
 
 #include "blacklist/ArtistName.h"
-#include "platform/AutoresizingView.h"
-#include "platform/SegmentedControl.h"
-#include "platform/ViewTag.h"
-#include "platform/Window.h"
+#include "widgets/AutoresizingView.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/ViewTag.h"
+#include "widgets/Window.h"
 
 #include <QCheckBox>
 #include <QHeaderView>

@@ -2,7 +2,7 @@
 
 #include "ArtistSearchIndex.h"
 #include "blacklist/BlacklistManager.h"
-#include "platform/TableView.h"
+#include "widgets/TableView.h"
 
 #include <QObject>
 #include <QStringList>

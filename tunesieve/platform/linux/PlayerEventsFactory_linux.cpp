@@ -1,5 +1,5 @@
-#include "platform/PlayerEvents.h"
-#include "platform/linux/MprisPlayerEvents.h"
+#include "player/PlayerEvents.h"
+#include "player/linux/MprisPlayerEvents.h"
 
 std::unique_ptr<PlayerEvents> createPlayerEvents()
 {

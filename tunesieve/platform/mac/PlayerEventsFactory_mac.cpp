@@ -1,4 +1,4 @@
-#include "platform/PlayerEvents.h"
+#include "player/PlayerEvents.h"
 
 std::unique_ptr<PlayerEvents> createPlayerEvents()
 {

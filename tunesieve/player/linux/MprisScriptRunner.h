@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ScriptRunner.h"
+#include "player/ScriptRunner.h"
 #include "player/MusicController.h"
 
 #include <QDBusConnection>

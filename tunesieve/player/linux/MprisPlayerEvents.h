@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PlayerEvents.h"
+#include "player/PlayerEvents.h"
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>

@@ -1,5 +1,5 @@
-#include "platform/ScriptRunner.h"
-#include "platform/linux/MprisScriptRunner.h"
+#include "player/ScriptRunner.h"
+#include "player/linux/MprisScriptRunner.h"
 
 std::unique_ptr<ScriptRunner> createScriptRunner()
 {

@@ -1,5 +1,5 @@
-#include "platform/OsascriptRunner.h"
-#include "platform/ScriptRunner.h"
+#include "player/OsascriptRunner.h"
+#include "player/ScriptRunner.h"
 
 std::unique_ptr<ScriptRunner> createScriptRunner()
 {
