@@ -3,7 +3,7 @@
 
 if(APPLE)
     # An accessory bundle (LSUIElement: no Dock icon) with its status icon in Contents/Resources,
-    # where platform/mac/Resources_mac.cpp looks. Qt's frameworks are not copied in: run
+    # where platform/mac/PlatformBackends_mac.cpp looks. Qt's frameworks are not copied in: run
     # macdeployqt on the installed bundle to make it stand alone.
     set(bundle_resources resources/menubar_icon.png resources/menubar_icon@2x.png)
     target_sources(tunesieve PRIVATE ${bundle_resources})
@@ -21,7 +21,7 @@ if(APPLE)
 endif()
 
 # The installed agent finds its icon in <prefix>/share/tunesieve from <prefix>/bin, wherever the
-# prefix is (platform/linux/Resources_linux.cpp), so these two folders are fixed, not GNUInstallDirs'.
+# prefix is (platform/linux/PlatformBackends_linux.cpp), so these two folders are fixed, not GNUInstallDirs'.
 install(TARGETS tunesieve RUNTIME DESTINATION bin)
 install(FILES resources/menubar_icon.png resources/menubar_icon@2x.png DESTINATION share/tunesieve)
 # Listed in the application menu; a copy in ~/.config/autostart starts the agent at login.

@@ -1,6 +1,12 @@
+// Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
+// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share.
+#include "platform/InstanceLock.h"
 #include "platform/JsonPreferencesDomain.h"
 #include "platform/PreferencesFactory.h"
+#include "platform/Resources.h"
+#include "platform/linux/DBusNotifier.h"
 
+#include <QCoreApplication>
 #include <QStandardPaths>
 
 std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
@@ -13,4 +19,25 @@ std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
         return std::make_unique<JsonPreferencesDomain>(suitePath);
     }
     return std::make_unique<JsonPreferencesDomain>(folder + QStringLiteral("tunesieve.json"));
+}
+
+std::unique_ptr<Notifier> createNotifier()
+{
+    return std::make_unique<DBusNotifier>();
+}
+
+QString instanceLockPath()
+{
+    // $XDG_RUNTIME_DIR is the user's own (mode 0700) and lives as long as the user is logged in,
+    // on every session of that user: one agent per user, whichever session started it.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/tunesieve.lock");
+}
+
+QStringList Resources::resourceFolders()
+{
+    // Installed: <prefix>/bin/tunesieve finds <prefix>/share/tunesieve, wherever the prefix is.
+    // In a build tree the files are copied beside the binary.
+    const QString binaryFolder = QCoreApplication::applicationDirPath();
+    return {binaryFolder + QStringLiteral("/../share/tunesieve"), binaryFolder};
 }

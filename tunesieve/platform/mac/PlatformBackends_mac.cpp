@@ -1,6 +1,13 @@
+// macOS's OS services: preferences in the CFPreferences domain, notifications through osascript,
+// the instance lock under Application Support, resources inside the bundle.
+#include "platform/InstanceLock.h"
+#include "platform/OsascriptNotifier.h"
 #include "platform/PreferencesFactory.h"
+#include "platform/Resources.h"
 #include "platform/SettingsPreferencesDomain.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <algorithm>
 
 std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
@@ -16,4 +23,22 @@ std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
         return std::make_unique<SettingsPreferencesDomain>(std::move(suite));
     }
     return std::make_unique<SettingsPreferencesDomain>(std::make_unique<QSettings>());
+}
+
+std::unique_ptr<Notifier> createNotifier()
+{
+    return std::make_unique<OsascriptNotifier>();
+}
+
+QString instanceLockPath()
+{
+    // Not in $TMPDIR, which macOS sweeps of files unused for days: the agent runs for weeks.
+    const QString folder = QDir::homePath() + QStringLiteral("/Library/Application Support/com.tunesieve.TuneSieve");
+    return QDir().mkpath(folder) ? folder + QStringLiteral("/instance.lock") : QString();
+}
+
+QStringList Resources::resourceFolders()
+{
+    // TuneSieve.app/Contents/MacOS/TuneSieve reads TuneSieve.app/Contents/Resources.
+    return {QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources")};
 }

@@ -1,7 +1,0 @@
-#include "player/PlayerEvents.h"
-
-std::unique_ptr<PlayerEvents> createPlayerEvents()
-{
-    // The players' scripting interfaces announce nothing we could listen to: the timer finds changes.
-    return std::make_unique<PlayerEvents>();
-}
