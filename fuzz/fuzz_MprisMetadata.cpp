@@ -9,8 +9,8 @@
 //   (for texts without "|": with them the answer format is ambiguous by design).
 
 #include "FuzzInput.h"
-#include "player/linux/MprisMetadata.h"
 #include "player/PlayerScripts.h"
+#include "player/linux/MprisMetadata.h"
 
 #include <QDBusObjectPath>
 #include <QDBusVariant>

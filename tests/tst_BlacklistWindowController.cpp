@@ -1,9 +1,9 @@
+#include "support/HttpsTestServer.h"
+#include "support/TempPreferences.h"
 #include "widgets/SegmentedControl.h"
 #include "widgets/TableView.h"
 #include "widgets/ViewTag.h"
 #include "widgets/Window.h"
-#include "support/HttpsTestServer.h"
-#include "support/TempPreferences.h"
 #include "window/BlacklistWindowController.h"
 
 #include <QApplication>

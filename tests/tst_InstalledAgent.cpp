@@ -1,5 +1,5 @@
-#include "player/linux/MprisScriptRunner.h"
 #include "player/MusicController.h"
+#include "player/linux/MprisScriptRunner.h"
 #include "support/AgentSandbox.h"
 #include "support/MpvPlayer.h"
 #include "support/PrivateBus.h"

@@ -1,6 +1,6 @@
-#include "player/linux/MprisScriptRunner.h"
 #include "player/MusicController.h"
 #include "player/PlayerScripts.h"
+#include "player/linux/MprisScriptRunner.h"
 #include "support/MpvPlayer.h"
 #include "support/NowPlayingText.h"
 #include "support/PrivateBus.h"

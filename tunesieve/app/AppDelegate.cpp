@@ -3,9 +3,9 @@
 #include "Constants.h"
 #include "blacklist/ArtistName.h"
 #include "platform/MainQueue.h"
-#include "widgets/MenuText.h"
 #include "platform/Resources.h"
 #include "platform/StandardOutput.h"
+#include "widgets/MenuText.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -3,9 +3,9 @@
 #include "blacklist/BlacklistManager.h"
 #include "platform/GridTimer.h"
 #include "platform/Notifier.h"
+#include "player/MusicController.h"
 #include "player/PlayerEvents.h"
 #include "widgets/StatusItem.h"
-#include "player/MusicController.h"
 #include "window/BlacklistWindowController.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "player/ScriptRunner.h"
 #include "player/MusicController.h"
+#include "player/ScriptRunner.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
