@@ -6,6 +6,7 @@
 #include <QDBusVirtualObject>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QTimer>
 
 namespace {
 const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
@@ -25,7 +26,7 @@ QString newConnectionName()
 class TestMprisPlayer::Service : public QDBusVirtualObject
 {
 public:
-    explicit Service(const QString& identity) : m_identity(identity)
+    Service(const QString& identity, std::function<void()> onNext) : m_identity(identity), m_onNext(std::move(onNext))
     {
         m_properties.insert(QStringLiteral("PlaybackStatus"), QStringLiteral("Stopped"));
         m_properties.insert(QStringLiteral("Metadata"), QVariantMap());
@@ -84,7 +85,9 @@ public:
                 ++m_nextCallsByTitle[currentTitle()];
             }
             m_nextCalls.fetchAndAddRelaxed(1);
-            return connection.send(message.createReply());
+            const bool sent = connection.send(message.createReply());
+            m_onNext();
+            return sent;
         }
         if (message.interface() != propertiesInterface) {
             return false; // introspection is Qt's
@@ -127,6 +130,7 @@ private:
     }
 
     const QString m_identity;
+    const std::function<void()> m_onNext;
     mutable QMutex m_mutex;
     QVariantMap m_properties;
     QHash<QString, int> m_metadataReads;
@@ -137,7 +141,7 @@ private:
 
 TestMprisPlayer::TestMprisPlayer(const PrivateBus& bus, const QString& suffix, const QString& identity)
     : m_busName(QStringLiteral("org.mpris.MediaPlayer2.") + suffix), m_connectionName(newConnectionName()),
-      m_connection(bus.connect(m_connectionName)), m_service(std::make_unique<Service>(identity))
+      m_connection(bus.connect(m_connectionName)), m_service(std::make_unique<Service>(identity, [this] { moveOn(); }))
 {
     m_thread.start();
     m_service->moveToThread(&m_thread);
@@ -167,13 +171,38 @@ void TestMprisPlayer::setPlaybackStatus(const QString& status)
 
 void TestMprisPlayer::setPlayerProperty(const QString& name, const QVariant& value)
 {
-    if (!m_service->setProperty(name, value) || m_silent) {
-        return;
+    if (m_service->setProperty(name, value) && !m_silent) {
+        announce(name, value);
     }
+}
+
+void TestMprisPlayer::announce(const QString& name, const QVariant& value)
+{
     QDBusMessage changed =
         QDBusMessage::createSignal(objectPath, propertiesInterface, QStringLiteral("PropertiesChanged"));
     changed << playerInterface << QVariantMap{{name, value}} << QStringList();
     m_connection.send(changed);
+}
+
+void TestMprisPlayer::queueTrack(const QStringList& artists, const QString& title)
+{
+    QMutexLocker lock(&m_queueMutex);
+    m_queue.append({artists, title});
+}
+
+// Runs in the player's thread, right after it answered Next().
+void TestMprisPlayer::moveOn()
+{
+    if (!m_silent) {
+        announce(QStringLiteral("PlaybackStatus"), QStringLiteral("Playing"));
+    }
+    QMutexLocker lock(&m_queueMutex);
+    if (m_queue.isEmpty()) {
+        return;
+    }
+    const auto [artists, title] = m_queue.takeFirst();
+    QTimer::singleShot(m_switchDelayMs.load(), m_service.get(),
+                       [this, artists = artists, title = title] { setTrack(artists, title); });
 }
 
 void TestMprisPlayer::setFrozen(bool frozen)

@@ -3,9 +3,12 @@
 #include "PrivateBus.h"
 
 #include <QDBusConnection>
+#include <QList>
+#include <QMutex>
 #include <QStringList>
 #include <QThread>
 #include <QVariant>
+#include <atomic>
 #include <memory>
 
 // An MPRIS player of the test's own on a private bus: it owns "org.mpris.MediaPlayer2.<suffix>" on
@@ -35,6 +38,11 @@ public:
     void setPlayerProperty(const QString& name, const QVariant& value);
     // A frozen player receives every call and never answers one.
     void setFrozen(bool frozen);
+    // On Next(), the player announces its PlaybackStatus again at once (as some players do), and
+    // `switchDelayMs` later plays the oldest queued track; with none queued it stays on its track,
+    // like a player on the last track of a playlist.
+    void queueTrack(const QStringList& artists, const QString& title);
+    void setSwitchDelayMs(int delayMs) { m_switchDelayMs = delayMs; }
     // A silent player changes its properties without announcing them, like players that never
     // send PropertiesChanged.
     void setSilent(bool silent) { m_silent = silent; }
@@ -46,6 +54,8 @@ public:
 
 private:
     class Service;
+    void announce(const QString& name, const QVariant& value);
+    void moveOn();
 
     QString m_busName;
     QString m_connectionName;
@@ -54,4 +64,7 @@ private:
     std::unique_ptr<Service> m_service;
     bool m_registered = false;
     bool m_silent = false;
+    std::atomic<int> m_switchDelayMs{0};
+    QMutex m_queueMutex;
+    QList<std::pair<QStringList, QString>> m_queue;
 };
