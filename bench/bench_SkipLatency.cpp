@@ -9,9 +9,9 @@
 #include "app/AppDelegate.h"
 #include "player/linux/MprisPlayerEvents.h"
 #include "player/linux/MprisScriptRunner.h"
+#include "support/DelegateHarness.h"
 #include "support/MpvPlayer.h"
 #include "support/PrivateBus.h"
-#include "support/RecordingNotifier.h"
 #include "support/StdoutCapture.h"
 #include "support/TempPreferences.h"
 

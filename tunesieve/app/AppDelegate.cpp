@@ -42,6 +42,7 @@ AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
                          std::shared_ptr<BlacklistManager> blacklistManager, std::unique_ptr<Notifier> notifier,
                          std::unique_ptr<PlayerEvents> playerEvents)
     : musicController(std::move(musicController)), blacklistManager(std::move(blacklistManager)),
+      blacklistWindowController(std::make_unique<BlacklistWindowController>(this->blacklistManager)),
       notifier(std::move(notifier)), playerEvents(std::move(playerEvents))
 {
     connect(this->playerEvents.get(), &PlayerEvents::playersChanged, this, &AppDelegate::checkOncePlayersSettle);
@@ -135,17 +136,49 @@ void AppDelegate::checkOncePlayersSettle()
     });
 }
 
+bool AppDelegate::SkippedTrack::operator==(const SkippedTrack& other) const
+{
+    return app == other.app && artist == other.artist && track == other.track;
+}
+
+bool AppDelegate::skipCurrentTrack()
+{
+    const SkippedTrack playing{currentApp, playback.currentArtist, playback.currentTrack};
+    if (awaitingSkip == playing) {
+        return false;
+    }
+    musicController->skipTrack();
+    awaitingSkip = playing;
+    const quint64 skip = ++skipCount;
+    MainQueue::after(kFollowUpCheckMs, this, [this, skip] {
+        // Only the latest skip's own follow-up may look at its track again.
+        if (skip == skipCount) {
+            awaitingSkip.reset();
+        }
+        checkCurrentTrack();
+    });
+    return true;
+}
+
 void AppDelegate::checkCurrentTrack()
 {
     const std::optional<NowPlaying> nowPlaying = musicController->getCurrentTrack();
     if (!nowPlaying) {
         playback = PlaybackState();
+        currentApp = MusicController::MusicApp::other;
         updateMenuItems();
         return;
     }
     playback.currentArtist = nowPlaying->artist;
     playback.currentTrack = nowPlaying->track;
+    currentApp = nowPlaying->app;
     updateMenuItems();
+    if (awaitingSkip) {
+        if (*awaitingSkip == SkippedTrack{currentApp, playback.currentArtist, playback.currentTrack}) {
+            return; // the player has not switched yet: its follow-up check looks again
+        }
+        awaitingSkip.reset();
+    }
 
     const QString artistKey = ArtistName::normalized(playback.currentArtist);
     if (ArtistName::equivalenceKey(artistKey) == ArtistName::equivalenceKey(playback.lastCheckedArtist)) {
@@ -162,12 +195,11 @@ void AppDelegate::checkCurrentTrack()
     StandardOutput::printLine(QStringLiteral("\u23ED\uFE0F Skipping blacklisted artist (") + source +
                               QStringLiteral("): ") + onOneLine(playback.currentArtist) + QStringLiteral(" on ") +
                               MusicController::rawValue(nowPlaying->app));
-    musicController->skipTrack();
+    skipCurrentTrack();
     playback.lastCheckedArtist.clear();
     showNotification(QStringLiteral("Blacklisted artist (") + source + QStringLiteral(")"),
                      QStringLiteral("Skipped: ") + playback.currentArtist + QStringLiteral(" - ") +
                          playback.currentTrack);
-    scheduleCheck(kFollowUpCheckMs);
 }
 
 void AppDelegate::updateMenuItems()
@@ -203,11 +235,13 @@ void AppDelegate::addCurrentArtistToBlacklist()
             StandardOutput::printLine(QStringLiteral("Artist flagged to community: ") + onOneLine(artist));
         }
     });
-    musicController->skipTrack();
+    // When a check has just skipped this track, the player is on its way already.
+    if (!skipCurrentTrack()) {
+        return;
+    }
     // Look the artist up again in the next check: if the player moves on to another track by the
     // artist just blocked, that one is skipped too.
     playback.lastCheckedArtist.clear();
-    scheduleCheck(kFollowUpCheckMs);
 }
 
 void AppDelegate::openBlacklistWindow()

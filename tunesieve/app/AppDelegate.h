@@ -53,8 +53,20 @@ public:
     StatusItem* statusMenuItem() const { return statusItem.get(); }
 
 private:
+    // The track that our last Next() was sent for, exactly as the player reported it.
+    struct SkippedTrack
+    {
+        MusicController::MusicApp app;
+        QString artist;
+        QString track;
+        bool operator==(const SkippedTrack& other) const;
+    };
+
     void scheduleCheck(int delayMs);
     void checkOncePlayersSettle();
+    // Sends Next() for the playing track, unless one was sent for this very track and its follow-up
+    // check has not run yet; then schedules that follow-up. True when Next() was sent.
+    bool skipCurrentTrack();
 
     std::unique_ptr<StatusItem> statusItem;
     std::unique_ptr<GridTimer> pollingTimer;
@@ -72,4 +84,11 @@ private:
     const std::unique_ptr<PlayerEvents> playerEvents;
     // A check is already on its way for the players' latest change: further reports wait for it.
     bool settleCheckPending = false;
+    // The player that reported the playing track.
+    MusicController::MusicApp currentApp = MusicController::MusicApp::other;
+    // Set from our Next() until its follow-up check runs or another track plays: until then, checks
+    // that still see this track (the player has not switched yet) send no second Next(), which would
+    // skip the wanted track that comes next.
+    std::optional<SkippedTrack> awaitingSkip;
+    quint64 skipCount = 0;
 };

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-StatusItem::StatusItem(QObject* parent) : QObject(parent)
+StatusItem::StatusItem(QObject* parent) : QObject(parent), m_trayIcon(this)
 {
     connect(&m_trayIcon, &QSystemTrayIcon::activated, this, &StatusItem::activated);
 }

@@ -73,6 +73,8 @@ void BlacklistWindowController::createWindow()
 {
     window = std::make_unique<Window>(QSize(400, 500));
     window->setWindowTitle(QStringLiteral("Blacklist"));
+    // Closing the window never ends the agent, whatever the application's own setting.
+    window->setAttribute(Qt::WA_QuitOnClose, false);
     window->center();
 
     auto* contentView = new AutoresizingView;
@@ -117,7 +119,6 @@ void BlacklistWindowController::createWindow()
 
     communityToggle = new QCheckBox(QStringLiteral("Enabled"));
     connect(communityToggle, &QCheckBox::clicked, this, &BlacklistWindowController::toggleCommunityEnabled);
-    communityToggle->setChecked(blacklistManager->isCommunityEnabled());
     communityToggle->setHidden(true);
     contentView->addSubview(communityToggle, {310, 387, 80, 24}, Mask::MinXMargin | Mask::MinYMargin);
 
@@ -169,6 +170,10 @@ void BlacklistWindowController::refreshData()
     }
     if (communityTableView) {
         communityTableView->reloadData();
+    }
+    if (communityToggle) {
+        // The switch may have changed in the file since the window last looked.
+        communityToggle->setChecked(blacklistManager->isCommunityEnabled());
     }
     updateCountLabel();
 }
@@ -261,6 +266,8 @@ void BlacklistWindowController::syncCommunityBlacklist()
 void BlacklistWindowController::toggleCommunityEnabled()
 {
     blacklistManager->setCommunityEnabled(communityToggle->isChecked());
+    // A save that failed leaves the stored switch as it was: show that one.
+    refreshData();
 }
 
 void BlacklistWindowController::controlTextDidChange()
