@@ -1,9 +1,9 @@
 // Prints the median time of one getCurrentTrack() and one skipTrack() over MPRIS, beside the same
 // read done by `playerctl metadata`, against a playing Spotify-named test player and a real mpv,
 // all on a private session bus.
+#include "MpvPlayer.h"
 #include "player/MusicController.h"
 #include "player/linux/MprisScriptRunner.h"
-#include "support/MpvPlayer.h"
 #include "support/NowPlayingText.h"
 #include "support/PrivateBus.h"
 #include "support/TestMprisPlayer.h"

@@ -6,11 +6,11 @@
 // The agent logic runs in this process: an AppDelegate with a real MusicController on the bus.
 // Both moments are read off the bus by dbus-monitor, a process of its own, so that the agent's own
 // work on this thread cannot shift them. The changes are spread evenly over the 5 s poll grid.
+#include "MpvPlayer.h"
 #include "app/AppDelegate.h"
 #include "player/linux/MprisPlayerEvents.h"
 #include "player/linux/MprisScriptRunner.h"
 #include "support/DelegateHarness.h"
-#include "support/MpvPlayer.h"
 #include "support/PrivateBus.h"
 #include "support/StdoutCapture.h"
 #include "support/TempPreferences.h"

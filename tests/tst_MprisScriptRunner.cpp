@@ -1,7 +1,6 @@
 #include "player/MusicController.h"
 #include "player/PlayerScripts.h"
 #include "player/linux/MprisScriptRunner.h"
-#include "support/MpvPlayer.h"
 #include "support/NowPlayingText.h"
 #include "support/PrivateBus.h"
 #include "support/TestMprisPlayer.h"
@@ -187,22 +186,6 @@ private slots:
             QCOMPARE(unconnected.run(PlayerScripts::trackQuery(app)), std::nullopt);
             QCOMPARE(unconnected.run(PlayerScripts::nextTrack(app)), std::nullopt);
         }
-    }
-
-    void realMpvPlayer()
-    {
-        if (const QString missing = MpvPlayer::missingReason(); !missing.isEmpty()) {
-            QSKIP(qPrintable(missing));
-        }
-        const QList<MpvPlayer::Track> tracks = {
-            {"Ärger & \"Söhne\"", "Erste|Spur"}, {"Bea", "Second"}, {"Cid", "Third"}};
-        const MpvPlayer mpv(tracks);
-        QVERIFY(mpv.isRunning());
-        MusicController bridge(std::make_unique<MprisScriptRunner>());
-        const auto music = [](const MpvPlayer::Track& track) { return "Music: " + track.artist + "|||" + track.title; };
-        QTRY_COMPARE_WITH_TIMEOUT(describe(bridge.getCurrentTrack()), music(tracks[0]), 20000);
-        bridge.skipTrack();
-        QTRY_COMPARE_WITH_TIMEOUT(describe(bridge.getCurrentTrack()), music(tracks[1]), 20000);
     }
 };
 

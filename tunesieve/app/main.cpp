@@ -5,10 +5,16 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int, char* argv[])
 {
+    // A pipe whose reader has gone (a log relay restarted, `tunesieve | grep` after grep ended)
+    // must not end the agent: its writes fail with EPIPE instead, and what fails to print is lost
+    // like a failed notification. First, so that nothing can write before.
+    std::signal(SIGPIPE, SIG_IGN);
+
     // One agent per user, decided before anything opens the display, the bus or the preferences:
     // a second copy leaves the running one's state alone.
     const InstanceLock instanceLock(instanceLockPath());
