@@ -1,36 +1,64 @@
-#include "blacklist/ArtistName.h"
 #include "blacklist/BlacklistManager.h"
+#include "blacklist/CommunityWireFormat.h"
+#include "support/HttpsTestServer.h"
 #include "support/TempPreferences.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
+#include <QUuid>
+
+using Delivery = HttpsTestServer::Reply::Delivery;
+Q_DECLARE_METATYPE(HttpsTestServer::Reply)
 
 namespace {
 
-QJsonObject fileObject(const TempPreferences& prefs)
-{
-    return QJsonDocument::fromJson(prefs.readFile()).object();
-}
+const QDateTime earlierSync = QDateTime::fromSecsSinceEpoch(0);
+const QString failed = QStringLiteral("false 0 [old] old date"); // a failure that changed nothing
 
-QStringList storedArray(const TempPreferences& prefs, const QString& key)
+// A store that holds an earlier download's list and date, and whose community service is `server`.
+struct Client
 {
-    QStringList names;
-    for (const QJsonValue& value : fileObject(prefs).value(key).toArray()) {
-        names.append(value.toString());
+    explicit Client(bool trusted = true) : server(trusted) { open(server.baseUrl()); }
+
+    void open(const QString& baseUrl, int timeoutMs = 60000)
+    {
+        store = std::make_shared<BlacklistManager>(
+            prefs.openDomain(),
+            CommunitySettings{baseUrl, std::chrono::milliseconds(timeoutMs), HttpsTestServer::trustedCertificates()});
+        store->setCommunityArtists(ArtistSet({"old"}));
+        store->setLastSyncDate(earlierSync);
     }
-    return names;
-}
 
-void writeKey(const TempPreferences& prefs, const QString& key, const QJsonValue& value)
-{
-    QJsonObject object = fileObject(prefs);
-    object.insert(key, value);
-    prefs.writeFile(QJsonDocument(object).toJson());
-}
+    // Downloads the list, or flags `artist`. Answers the completion's calls so far, e.g. "true 3"
+    // (success, count), marked "off" when made off the main thread; shared with the completion, so
+    // that a late call cannot touch a finished test's stack.
+    std::shared_ptr<QStringList> start(const QString& artist = {})
+    {
+        auto calls = std::make_shared<QStringList>();
+        const auto done = [calls](bool success, int count = 0) {
+            const bool off = QThread::currentThread() != qApp->thread();
+            *calls << QStringLiteral("%1 %2%3").arg(success ? "true" : "false").arg(count).arg(off ? " off" : "");
+        };
+        artist.isNull() ? store->syncCommunityBlacklist(done) : store->flagArtist(artist, done);
+        return calls;
+    }
+
+    // Waits for the completion, and a little longer to see that it does not come twice. Answers its
+    // calls, the community list in the file and whether the sync date changed: "true 1 [a] new date".
+    QString reported(const std::shared_ptr<QStringList>& calls) const
+    {
+        (void)QTest::qWaitFor([&] { return !calls->isEmpty(); }, 20000); // none: the report shows no call
+        QTest::qWait(30);
+        const QVariant names = QJsonDocument::fromJson(prefs.readFile())["communityBlacklistedArtists"].toVariant();
+        const bool newDate = store && store->lastSyncDate() != earlierSync;
+        return calls->join(" + ") + " [" + names.toStringList().join(", ") + (newDate ? "] new date" : "] old date");
+    }
+
+    HttpsTestServer server;
+    TempPreferences prefs;
+    std::shared_ptr<BlacklistManager> store;
+};
 
 } // namespace
 
@@ -39,159 +67,108 @@ class TestBlacklistManager : public QObject
     Q_OBJECT
 
 private slots:
-    void lowerCasesNamesWithoutOtherFolding()
+    void takesOnlyWholeRepliesOfTheExpectedShape_data()
     {
-        TempPreferences prefs;
-        auto store = prefs.openStore();
-        store->addLocal(QStringLiteral("Night Owls"));
-        QCOMPARE(storedArray(prefs, "localBlacklistedArtists"), QStringList{"night owls"});
-        QVERIFY(store->contains(QStringLiteral("NIGHT OWLS")));
-        QVERIFY(store->contains(QStringLiteral("night owls")));
-
-        store->addLocal(QStringLiteral(" x "));
-        QVERIFY(store->contains(QStringLiteral(" X ")));
-        QVERIFY(!store->contains(QStringLiteral("x")));
-
-        // Full mappings without context: İ gains a combining dot, a final Σ becomes σ (never ς).
-        QCOMPARE(ArtistName::normalized(QStringLiteral("İstanbul")), QStringLiteral("i\u0307stanbul"));
-        store->addLocal(QStringLiteral("ΟΔΟΣ"));
-        QVERIFY(store->localArtists().contains(QStringLiteral("οδοσ")));
-        QVERIFY(!store->contains(QStringLiteral("οδος")));
-        QCOMPARE(ArtistName::normalized(QStringLiteral("STRASSE ß")), QStringLiteral("strasse ß"));
+        QTest::addColumn<QString>("flagged"); // the artist flagged; none for a download
+        QTest::addColumn<HttpsTestServer::Reply>("reply");
+        QTest::addColumn<QString>("outcome");
+        QString flagged;
+        const auto row = [&flagged](const char* name, HttpsTestServer::Reply reply, const QString& outcome) {
+            QTest::newRow(name) << flagged << reply << outcome;
+        };
+        // Lower-cased without trimming or case folding (ß, ς), one entry per canonically equivalent spelling,
+        // in code-point order (UTF-16 order would put the emoji, a surrogate pair, before the ａ).
+        const QByteArray names = R"({"artists":["Owl","OWL"," STRAẞE ς","Café","CAFE\u0301","\uD83C\uDFB5","Ａ"]})";
+        const QString stored = "true 7 [ straße ς, café, owl, ａ, \U0001F3B5] new date";
+        const QByteArray more = QByteArray(", \"A\"").repeated(CommunityWireFormat::maxListNames - 1);
+        const QByteArray huge = QByteArray(CommunityTransport::maxBodyBytes, ' ');
+        const QByteArray longest = QByteArray("\xf0\x9f\x8e\xb5").repeated(CommunityWireFormat::maxNameLength);
+        row("ok", {200, names}, stored);
+        row("status 500 unexamined", {500, names}, stored);
+        row("most names", {200, "{\"artists\": [\"A\"" + more + "]}"}, "true 1000000 [a] new date");
+        row("too many names", {200, "{\"artists\": [\"A\", \"A\"" + more + "]}"}, failed);
+        row("longest name", {200, "{\"artists\": [\"" + longest + "\"]}"}, "true 1 [" + longest + "] new date");
+        row("name too long", {200, "{\"artists\": [\"A" + longest + "\"]}"}, failed);
+        row("number among names", {200, R"({"artists": ["a", 1]})"}, failed);
+        row("lone surrogate", {200, R"({"artists": ["a\ud800"]})"}, failed);
+        row("never answered", {200, names, Delivery::Held}, failed);
+        row("cut off", {200, names + QByteArray(20000, ' '), Delivery::CutOff}, failed);
+        row("too large", {200, names.chopped(1) + ", \"pad\": \"" + huge + "\"}"}, failed);
+        row("announced too large", {200, names + huge, Delivery::Stalled}, failed);
+        flagged = QStringLiteral("Night Owls");
+        row("flag true", {200, R"({"success": true, "id": 4})"}, "true 0 [old] old date");
+        row("flag false", {200, R"({"success": false})"}, failed);
+        row("flag 201", {201, R"({"success": true})"}, failed);
+        row("flag string true", {200, R"({"success": "true"})"}, failed);
     }
 
-    void treatsCanonicallyEquivalentNamesAsOne()
+    void takesOnlyWholeRepliesOfTheExpectedShape()
     {
-        TempPreferences prefs;
-        auto store = prefs.openStore();
-        const QString precomposed = QStringLiteral("caf\u00e9");
-        const QString decomposed = QStringLiteral("cafe\u0301");
-        store->addLocal(decomposed);
-        QVERIFY(store->contains(precomposed));
-        store->addLocal(precomposed);
-        QCOMPARE(store->localArtists().size(), 1);
-        store->removeLocal(precomposed);
-        QVERIFY(store->localArtists().isEmpty());
-        QVERIFY(store->allBlockedArtists() == ArtistSet({}));
+        QFETCH(QString, flagged);
+        QFETCH(HttpsTestServer::Reply, reply);
+        QFETCH(QString, outcome);
+        Client client;
+        // A reply that never comes must end by the timeout; nothing else may.
+        client.open(client.server.baseUrl(), reply.delivery == Delivery::Held ? 1500 : 60000);
+        client.server.addReply(flagged.isNull() ? "/api/list/" : "/api/flag/", reply);
+        QCOMPARE(client.reported(client.start(flagged)), outcome);
+        QCOMPARE(client.server.requests().size(), 1);
+        const HttpsTestServer::Request sent = client.server.requests().first();
+        const QByteArray id = client.store->deviceId().toUtf8();
+        QVERIFY(sent.head.startsWith(flagged.isNull() ? "GET /api/list/ " : "POST /api/flag/ "));
+        QVERIFY(sent.head.contains(flagged.isNull() ? "Accept: application/json" : "Content-Type: application/json"));
+        QCOMPARE(sent.body, flagged.isNull() ? "" : "{\"artist\":\"Night Owls\",\"device_id\":\"" + id + "\"}");
     }
 
-    void writesListsDedupedInCodePointOrder()
+    void failsSafelyWithoutATrustedServerOrStore()
     {
-        TempPreferences prefs;
-        prefs.writeFile(R"({"localBlacklistedArtists": ["B", "b", "a"]})");
-        auto store = prefs.openStore();
-        QVERIFY(store->localArtists() == ArtistSet({"a", "b"}));
-        store->removeLocal(QStringLiteral("zzz"));
-        QCOMPARE(storedArray(prefs, "localBlacklistedArtists"), (QStringList{"a", "b"}));
-
-        // UTF-16 order would put the emoji (a surrogate pair) before the fullwidth letter.
-        store->setCommunityArtists(ArtistSet({"\U0001F3B5", "\uFF41", "z", "\u00e9", "Z"}));
-        QCOMPARE(storedArray(prefs, "communityBlacklistedArtists"),
-                 (QStringList{"Z", "z", "\u00e9", "\uFF41", "\U0001F3B5"}));
-        QVERIFY(ArtistName::codePointLess("\uFF41", "\U0001F3B5"));
-        QVERIFY(!ArtistName::codePointLess("\U0001F3B5", "\uFF41"));
-        QVERIFY(ArtistName::codePointLess("ab", "abc"));
-        QVERIFY(!ArtistName::codePointLess("abc", "abc"));
-    }
-
-    void readsWrongTypesAsEmpty()
-    {
-        TempPreferences prefs;
-        prefs.writeFile(R"({"localBlacklistedArtists": "just one",
-                            "communityBlacklistedArtists": ["ok", 42],
-                            "lastCommunitySync": "2026-12-06T19:55:40.123Z",
-                            "communityBlacklistEnabled": "yes"})");
-        auto store = prefs.openStore();
-        QVERIFY(store->localArtists().isEmpty());
-        QVERIFY(store->communityArtists().isEmpty());
-        QVERIFY(!store->lastSyncDate());
-        QVERIFY(!store->isCommunityEnabled());
-        // The next write of a key replaces what stood there.
-        store->addLocal(QStringLiteral("Echo"));
-        QCOMPARE(storedArray(prefs, "localBlacklistedArtists"), QStringList{"echo"});
-        QCOMPARE(fileObject(prefs).value("communityBlacklistEnabled").toString(), QStringLiteral("yes"));
-    }
-
-    void setsUpSwitchAndDeviceIdOnce()
-    {
-        TempPreferences prefs;
-        QString firstId;
-        {
-            auto store = prefs.openStore();
-            QVERIFY(store->isCommunityEnabled());
-            QVERIFY(!store->lastSyncDate());
-            firstId = store->deviceId();
-            static const QRegularExpression uuidV4(
-                "^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$");
-            QVERIFY2(uuidV4.match(firstId).hasMatch(), qPrintable(firstId));
-            QCOMPARE(fileObject(prefs).value("deviceId").toString(), firstId);
-            store->setCommunityEnabled(false);
+        QTcpServer plain;
+        QVERIFY(plain.listen(QHostAddress::LocalHost));
+        const QString plainUrl = QStringLiteral("http://127.0.0.1:%1").arg(plain.serverPort());
+        Client client;
+        QCOMPARE(*client.start(QStringLiteral("Night") + QChar(0xD800)), QStringList{"false 0"});
+        for (const QString& baseUrl : {plainUrl, client.server.baseUrl() + " x", QString()}) {
+            client.open(baseUrl); // at once, before the operation returns
+            QCOMPARE(*client.start() + *client.start("Night Owls"), QStringList({"false 0", "false 0"}));
         }
-        auto again = prefs.openStore();
-        QCOMPARE(again->deviceId(), firstId);
-        QVERIFY(!again->isCommunityEnabled());
+        client.open(client.server.baseUrl());
+        client.server.addReply("/api/flag/", {302, {}, Delivery::Whole, "Location: " + plainUrl.toUtf8() + "/\r\n"});
+        QCOMPARE(client.reported(client.start("Night Owls")), failed);
+        QVERIFY(!plain.hasPendingConnections());
 
-        // Removed behind the store's back: each read makes up a new identifier and stores nothing.
-        QJsonObject object = fileObject(prefs);
-        object.remove("deviceId");
-        object.remove("communityBlacklistEnabled");
-        prefs.writeFile(QJsonDocument(object).toJson());
-        QVERIFY(again->deviceId() != again->deviceId());
-        QVERIFY(!fileObject(prefs).contains("deviceId"));
-        QVERIFY(!again->isCommunityEnabled());
+        Client untrusted(false);
+        untrusted.server.addReply("/api/list/", {200, R"({"artists": ["Intruder"]})"});
+        QCOMPARE(untrusted.reported(untrusted.start()), failed);
+
+        // A reply that comes when the store is gone changes nothing.
+        client.server.addReply("/api/list/", {200, R"({"artists": ["Orphan"]})"});
+        const auto calls = client.start();
+        client.store.reset(); // before the reply can come: only the event loop, in reported(), takes it
+        QCOMPARE(client.reported(calls), failed);
     }
 
-    void communitySwitchAffectsBlockingOnly()
+    // How names are lower-cased and ordered is seen on downloaded names, above.
+    void keepsListsSwitchAndIdentifierInTheFile()
     {
         TempPreferences prefs;
+        const QString id = prefs.openStore()->deviceId();
+        QCOMPARE(QUuid(id).version(), QUuid::Random);
+        QCOMPARE(QUuid(id).toString(QUuid::WithoutBraces).toUpper(), id);
+        QVERIFY(prefs.openStore()->isCommunityEnabled());
+        prefs.openStore()->setCommunityEnabled(false);
         auto store = prefs.openStore();
-        store->setCommunityArtists(ArtistSet({"robo", "both"}));
-        store->addLocal(QStringLiteral("Both"));
-        store->setCommunityEnabled(false);
-        QVERIFY(!store->contains(QStringLiteral("Robo")));
-        QVERIFY(store->isInCommunityBlacklist(QStringLiteral("Robo")));
-        QVERIFY(store->contains(QStringLiteral("BOTH")));
-        QVERIFY(store->allBlockedArtists() == ArtistSet({"both"}));
+        QCOMPARE(store->deviceId(), id);
+        store->setCommunityArtists(ArtistSet({"robo"}));
+        QVERIFY(!store->contains(QStringLiteral("Robo")) && store->isInCommunityBlacklist(QStringLiteral("Robo")));
         store->setCommunityEnabled(true);
-        QVERIFY(store->contains(QStringLiteral("Robo")));
-        QVERIFY(store->allBlockedArtists() == ArtistSet({"both", "robo"}));
-    }
+        QVERIFY(store->contains(QStringLiteral("ROBO")));
 
-    void storesAndRemovesTheSyncDate()
-    {
-        TempPreferences prefs;
-        auto store = prefs.openStore();
-        const QDateTime moment = QDateTime::fromString("2026-12-06T19:55:40.123Z", Qt::ISODateWithMs);
-        store->setLastSyncDate(moment);
-        QCOMPARE(fileObject(prefs).value("lastCommunitySync").toObject().value("$date").toString(),
-                 QStringLiteral("2026-12-06T19:55:40.123Z"));
-        QCOMPARE(store->lastSyncDate(), std::optional<QDateTime>(moment));
-        store->setLastSyncDate(std::nullopt);
-        QVERIFY(!fileObject(prefs).contains("lastCommunitySync"));
-        QVERIFY(!store->lastSyncDate());
-    }
-
-    void seesAnotherProcessEditOnNextRead()
-    {
-        TempPreferences prefs;
-        auto store = prefs.openStore();
-        store->setCommunityArtists(ArtistSet({"alpha"}));
-        QVERIFY(store->contains(QStringLiteral("alpha")));
-
-        // Another program rewrites the file in place, keeping its size, within the same second.
-        QProcess editor;
-        editor.start("sh", {"-c", "sed -i.bak 's/alpha/omega/' \"$0\"", prefs.path()});
-        QVERIFY(editor.waitForFinished());
-        QCOMPARE(editor.exitCode(), 0);
-        QVERIFY(!store->contains(QStringLiteral("alpha")));
-        QVERIFY(store->contains(QStringLiteral("OMEGA")));
-
-        writeKey(prefs, "localBlacklistedArtists", QJsonArray{"Gamma"});
-        QVERIFY(store->contains(QStringLiteral("gamma")));
-        // The other writer's keys survive our next write.
-        store->addLocal(QStringLiteral("delta"));
-        QCOMPARE(storedArray(prefs, "localBlacklistedArtists"), (QStringList{"delta", "gamma"}));
-        QCOMPARE(storedArray(prefs, "communityBlacklistedArtists"), QStringList{"omega"});
+        // Another program's edit is seen on the next read; an identifier removed behind the store's
+        // back is made up anew on each read, and not stored.
+        prefs.writeFile(R"({"localBlacklistedArtists": ["Omega"]})");
+        QVERIFY(store->contains(QStringLiteral("OMEGA")) && !store->contains(QStringLiteral("robo")));
+        QVERIFY(store->deviceId() != store->deviceId());
+        QCOMPARE(prefs.readFile(), R"({"localBlacklistedArtists": ["Omega"]})");
     }
 };
 

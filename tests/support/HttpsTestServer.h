@@ -1,86 +1,107 @@
 #pragma once
 
-#include <QByteArray>
-#include <QHash>
-#include <QList>
-#include <QPair>
-#include <QPointer>
-#include <QSslCertificate>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSslKey>
 #include <QSslServer>
-#include <QString>
+#include <QSslSocket>
 
-class QSslSocket;
+inline const QString kTlsFolder = QStringLiteral(TUNESIEVE_TEST_DATA_DIR "/tls/");
 
 // A small HTTPS server on 127.0.0.1 (random port) for tests and benchmarks. It records every request
-// and answers each path with scripted replies. Its certificate is signed by a test CA that clients
-// trust by adding trustedCertificates() to their CA list; with Certificate::Untrusted it presents a
-// self-signed certificate that nobody trusts. Every reply closes its connection.
+// and answers each path with scripted replies: the queued ones in order, the last one again and
+// again, 404 when there is none. Its certificate is signed by a test CA that clients trust by adding
+// trustedCertificates() to their CA list; an untrusted server presents a self-signed certificate.
 class HttpsTestServer : public QObject
 {
 public:
-    enum class Certificate
-    {
-        Trusted,
-        Untrusted
-    };
-
     struct Request
     {
-        QByteArray method;
-        QByteArray path;
-        QList<QPair<QByteArray, QByteArray>> headers;
-        QByteArray body;
-
-        // The value of the header `name`, whatever its letter case; empty when absent.
-        QByteArray header(const QByteArray& name) const;
+        QByteArray path, head, body; // head: the request line and the header lines, as received
     };
 
     struct Reply
     {
+        // Whole: the body without a Content-Length, ended by closing the connection. Held: nothing
+        // until releaseHeldReplies(), then Whole. CutOff: the Content-Length of the body, half the
+        // body, then closed. Stalled: the Content-Length of the body, its first 4 KiB, then silence.
         enum class Delivery
         {
-            Whole,          // Content-Length, then the whole body at once
-            CloseDelimited, // no Content-Length; the body ends when the connection closes
-            SlowChunks,     // Content-Length, then the body in pieces of chunkBytes every chunkIntervalMs
-            Truncated,      // Content-Length of the whole body, but only its first half, then closed
-            Stalled,        // Content-Length of the whole body, its first chunkBytes, then silence
-            Held,           // nothing until releaseHeldReplies(), then Whole; never answered without it
+            Whole,
+            Held,
+            CutOff,
+            Stalled
         };
-
         int status = 200;
         QByteArray body;
         Delivery delivery = Delivery::Whole;
-        // Extra headers, e.g. a Location.
-        QList<QPair<QByteArray, QByteArray>> headers = {};
-        int chunkBytes = 4096;
-        int chunkIntervalMs = 10;
+        QByteArray headers = {}; // extra header lines, each ending in "\r\n"
     };
 
-    explicit HttpsTestServer(Certificate certificate = Certificate::Trusted);
+    explicit HttpsTestServer(bool trusted = true)
+    {
+        const QString name = kTlsFolder + (trusted ? "server" : "untrusted");
+        QFile key(name + ".key");
+        key.open(QIODevice::ReadOnly); // when missing, so is the key, and every handshake fails
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificate(QSslCertificate::fromPath(name + ".pem").value(0));
+        tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+        m_server.setSslConfiguration(tls);
+        m_server.listen(QHostAddress::LocalHost); // on failure, every exchange with baseUrl() fails
+        connect(&m_server, &QSslServer::pendingConnectionAvailable, this, [this] {
+            while (auto* socket = qobject_cast<QSslSocket*>(m_server.nextPendingConnection())) {
+                connect(socket, &QSslSocket::readyRead, this,
+                        [this, socket, received = QByteArray()]() mutable { receive(socket, received); });
+            }
+        });
+    }
 
-    bool isListening() const { return m_server.isListening(); }
     // "https://127.0.0.1:<port>": scheme and host, no trailing slash.
-    QString baseUrl() const;
+    QString baseUrl() const { return QStringLiteral("https://127.0.0.1:%1").arg(m_server.serverPort()); }
     // The test CA, for the client's list of trusted certificates.
-    static QList<QSslCertificate> trustedCertificates();
-
-    // Queues a reply for `path`: requests take the queued replies in order, and the last one keeps
-    // answering. A path without replies is answered with 404 and an empty body.
-    void addReply(const QByteArray& path, const Reply& reply);
-    // Sends every held reply, in the order in which their requests came.
-    void releaseHeldReplies();
-
-    // Every request received so far, in order of arrival.
+    static QList<QSslCertificate> trustedCertificates() { return QSslCertificate::fromPath(kTlsFolder + "ca.pem"); }
+    void addReply(const QByteArray& path, const Reply& reply) { m_replies[path].append(reply); }
     const QList<Request>& requests() const { return m_requests; }
 
+    // Sends every held reply, in the order in which their requests came.
+    void releaseHeldReplies()
+    {
+        for (const auto& [socket, reply] : std::exchange(m_held, {})) {
+            send(socket, reply);
+        }
+    }
+
 private:
-    void accept();
-    void answer(QSslSocket* socket, const Request& request);
-    Reply nextReply(const QByteArray& path);
+    // Answers the connection's one request once it has wholly arrived.
+    void receive(QSslSocket* socket, QByteArray& received)
+    {
+        static const QRegularExpression length("\ncontent-length: *(\\d+)", QRegularExpression::CaseInsensitiveOption);
+        received += socket->readAll();
+        const qsizetype headEnd = received.indexOf("\r\n\r\n");
+        if (headEnd < 0 || received.size() < headEnd + 4 + length.match(received.left(headEnd)).captured(1).toInt()) {
+            return;
+        }
+        m_requests.append({received.split(' ').value(1), received.left(headEnd), received.mid(headEnd + 4)});
+        QList<Reply>& queued = m_replies[m_requests.last().path];
+        const Reply reply = queued.isEmpty() ? Reply{404, {}} : queued.size() > 1 ? queued.takeFirst() : queued.first();
+        reply.delivery == Reply::Delivery::Held ? m_held.append({socket, reply}) : send(socket, reply);
+    }
+
+    static void send(QSslSocket* socket, Reply reply)
+    {
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\nConnection: close\r\n";
+        if (reply.delivery == Reply::Delivery::CutOff || reply.delivery == Reply::Delivery::Stalled) {
+            head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+            reply.body.truncate(reply.delivery == Reply::Delivery::CutOff ? reply.body.size() / 2 : 4096);
+        }
+        socket->write(head + reply.headers + "\r\n" + reply.body);
+        if (reply.delivery != Reply::Delivery::Stalled) {
+            socket->disconnectFromHost();
+        }
+    }
 
     QList<Request> m_requests;
     QHash<QByteArray, QList<Reply>> m_replies;
-    QList<QPair<QPointer<QSslSocket>, Reply>> m_held;
-    // Last, so that its connections go before the state they use.
-    QSslServer m_server;
+    QList<QPair<QSslSocket*, Reply>> m_held; // their sockets live as long as the server
+    QSslServer m_server;                     // last, so that its connections go before the state they use
 };

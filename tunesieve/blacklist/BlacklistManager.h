@@ -58,9 +58,10 @@ public:
     // the caller's thread, when the request cannot be formed.
 
     // Downloads the community list. A reply whose body is an object with an "artists" array of
-    // strings, whatever its status, replaces the stored community list (lower-cased), records the
-    // moment and reports (true, number of names received). Anything else reports (false, 0) and
-    // changes nothing; so does a reply that arrives when this store no longer exists.
+    // strings, whatever its status and within the limits of CommunityWireFormat::readList, replaces
+    // the stored community list (lower-cased), records the moment and reports (true, number of names
+    // received). Anything else reports (false, 0) and changes nothing; so does a reply that arrives
+    // when this store no longer exists.
     void syncCommunityBlacklist(std::function<void(bool success, int count)> completion);
     // Reports `artist`, unchanged, with the device identifier. Reports the service's verdict, or
     // false. Changes nothing in the store.

@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace CommunityWireFormat {
 
 namespace {
@@ -20,6 +22,11 @@ std::optional<QJsonObject> readObject(const QByteArray& body)
         return std::nullopt;
     }
     return document.object();
+}
+
+qsizetype characterCount(const QString& name)
+{
+    return name.size() - std::count_if(name.cbegin(), name.cend(), [](QChar unit) { return unit.isLowSurrogate(); });
 }
 
 } // namespace
@@ -44,13 +51,17 @@ std::optional<CommunityList> readList(const QByteArray& body)
         return std::nullopt;
     }
     const QJsonArray names = artists.toArray();
+    // Counted before any name is lower-cased or stored: refusing a hostile list costs little.
+    if (names.size() > maxListNames) {
+        return std::nullopt;
+    }
     CommunityList list;
     list.count = int(names.size());
     for (const QJsonValue& value : names) {
         const QString name = value.toString();
         // The parser lets an escaped lone surrogate ("\ud800") through; such a name could not be
         // stored or matched faithfully, so the whole reply is refused.
-        if (!value.isString() || !name.isValidUtf16()) {
+        if (!value.isString() || !name.isValidUtf16() || characterCount(name) > maxNameLength) {
             return std::nullopt;
         }
         list.artists.insert(ArtistName::normalized(name));

@@ -23,9 +23,15 @@ struct CommunityList
     int count = 0;
 };
 
+// The most names a list reply may hold, and the longest name in characters (code points). The real
+// list holds about 90 000 short names; a reply beyond either is refused, so that a hostile one cannot
+// freeze the agent or swell every later save.
+constexpr qsizetype maxListNames = 1000000;
+constexpr qsizetype maxNameLength = 1000;
+
 // A list reply: an object whose "artists" member is an array made only of strings. The status code
 // is not examined. Nothing when any part of the body has another shape, including a name that is
-// not valid Unicode.
+// not valid Unicode, more than maxListNames names or a name longer than maxNameLength.
 std::optional<CommunityList> readList(const QByteArray& body);
 
 // A flag reply: the service's verdict, the boolean "success" of an object answered with status
