@@ -1,10 +1,10 @@
 // Prints the median time of one getCurrentTrack() and one skipTrack() over MPRIS, beside the same
 // read done by `playerctl metadata`, against a playing Spotify-named test player and a real mpv,
 // all on a private session bus.
+#include "NowPlayingText.h"
 #include "player/MusicController.h"
 #include "player/linux/MprisScriptRunner.h"
 #include "support/MpvPlayer.h"
-#include "NowPlayingText.h"
 #include "support/PrivateBus.h"
 #include "support/TestMprisPlayer.h"
 
