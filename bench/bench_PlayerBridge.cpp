@@ -2,9 +2,9 @@
 // read done by `playerctl metadata`, against a playing Spotify-named test player and a real mpv,
 // all on a private session bus.
 #include "MpvPlayer.h"
+#include "NowPlayingText.h"
 #include "player/MusicController.h"
 #include "player/linux/MprisScriptRunner.h"
-#include "support/NowPlayingText.h"
 #include "support/PrivateBus.h"
 #include "support/TestMprisPlayer.h"
 
@@ -67,6 +67,10 @@ int main(int argc, char* argv[])
         TestMprisPlayer spotify(bus, QStringLiteral("spotify"));
         spotify.setTrack({QStringLiteral("Ana"), QStringLiteral("Ben")}, QStringLiteral("Benchmark"));
         spotify.setPlaybackStatus(QStringLiteral("Playing"));
+        // playerctl only reads players that say they can be controlled and played.
+        for (const char* capability : {"CanControl", "CanPlay", "CanPause", "CanGoNext"}) {
+            spotify.setPlayerProperty(QString::fromUtf8(capability), true);
+        }
         MusicController bridge(std::make_unique<MprisScriptRunner>());
         measure("test player (Spotify)", bridge);
     }

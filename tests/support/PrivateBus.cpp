@@ -2,11 +2,9 @@
 
 PrivateBus::PrivateBus()
 {
-    m_daemon.setProgram(QStringLiteral("dbus-daemon"));
-    m_daemon.setArguments({QStringLiteral("--config-file=" TUNESIEVE_TEST_DATA_DIR "/session.conf"),
-                           QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    m_daemon.start();
-    if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000)) {
+    m_daemon.start("dbus-daemon",
+                   {"--config-file=" TUNESIEVE_TEST_DATA_DIR "/session.conf", "--nofork", "--print-address=1"});
+    if (!m_daemon.waitForReadyRead()) {
         qWarning("cannot start dbus-daemon: %s", qPrintable(m_daemon.errorString()));
         return;
     }
@@ -17,10 +15,5 @@ PrivateBus::PrivateBus()
 PrivateBus::~PrivateBus()
 {
     m_daemon.kill();
-    m_daemon.waitForFinished(2000);
-}
-
-QDBusConnection PrivateBus::connect(const QString& connectionName) const
-{
-    return QDBusConnection::connectToBus(m_address, connectionName);
+    m_daemon.waitForFinished();
 }

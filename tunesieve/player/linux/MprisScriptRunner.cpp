@@ -18,6 +18,8 @@ const QString mprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString rootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString noReply = QStringLiteral("org.freedesktop.DBus.Error.NoReply");
+constexpr int kPassOverMs = 30000;
 
 enum class ScriptKind
 {
@@ -101,6 +103,8 @@ QStringList MprisScriptRunner::playersOf(MusicApp app)
     // Unique names are among them: forget the identities of players that have left the bus.
     const QSet<QString> present(names.cbegin(), names.cend());
     m_identities.removeIf([&](const auto& entry) { return !present.contains(entry.key()); });
+    m_passedOver.removeIf(
+        [&](const auto& entry) { return !present.contains(entry.key()) || entry.value().hasExpired(); });
 
     QStringList players;
     for (const QString& name : names) {
@@ -111,6 +115,9 @@ QStringList MprisScriptRunner::playersOf(MusicApp app)
     players.sort();
     QStringList matching;
     for (const QString& player : players) {
+        if (isPassedOver(player)) {
+            continue;
+        }
         // Only its own name makes a player Spotify: no need to ask the others who they are.
         if (app == MusicApp::spotify ? player == spotifyName : appOf(player) == app) {
             matching.append(player);
@@ -130,20 +137,34 @@ MusicController::MusicApp MprisScriptRunner::appOf(const QString& player)
     return MusicApp::appleMusic;
 }
 
-QString MprisScriptRunner::identityOf(const QString& player)
+QString MprisScriptRunner::ownerOf(const QString& player)
 {
     const auto owner = call(busDaemon, busDaemonPath, busDaemon, QStringLiteral("GetNameOwner"), {player});
-    if (!owner) {
+    return owner ? owner->arguments().value(0).toString() : QString();
+}
+
+bool MprisScriptRunner::isPassedOver(const QString& player)
+{
+    // Most checks pass over nobody: then the owner is not worth a call.
+    return !m_passedOver.isEmpty() && m_passedOver.contains(ownerOf(player));
+}
+
+QString MprisScriptRunner::identityOf(const QString& player)
+{
+    const QString connection = ownerOf(player);
+    if (connection.isEmpty()) {
         return {};
     }
-    const QString connection = owner->arguments().value(0).toString();
     const auto known = m_identities.constFind(connection);
     if (known != m_identities.constEnd()) {
         return *known;
     }
     const auto reply = call(player, mprisPath, propertiesInterface, QStringLiteral("Get"),
                             {rootInterface, QStringLiteral("Identity")});
-    const QVariant identity = reply ? reply->arguments().value(0).value<QDBusVariant>().variant() : QVariant();
+    if (!reply) {
+        return {}; // asked again once it answers: a player that timed out is passed over meanwhile
+    }
+    const QVariant identity = reply->arguments().value(0).value<QDBusVariant>().variant();
     const QString text = identity.typeId() == QMetaType::QString ? identity.toString() : QString();
     m_identities.insert(connection, text);
     return text;
@@ -205,6 +226,11 @@ std::optional<QDBusMessage> MprisScriptRunner::call(const QString& service, cons
     message.setArguments(arguments);
     QDBusMessage reply = m_bus.call(message, QDBus::Block, m_callTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
+        if (reply.errorName() == noReply && service.startsWith(playerPrefix)) {
+            if (const QString owner = ownerOf(service); !owner.isEmpty()) {
+                m_passedOver.insert(owner, QDeadlineTimer(kPassOverMs));
+            }
+        }
         return std::nullopt;
     }
     return reply;

@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QVariantMap>
 #include <map>
@@ -13,7 +14,9 @@
 // named "spotify"; Deezer one whose name starts with "deezer" in any letter case, or that calls
 // itself "Deezer"; every other player counts as the desktop's music app. Any other script does not
 // compile. Every bus call is bounded by a short timeout, so a frozen player holds the caller for at
-// most that long, and counts as a failed script.
+// most that long, and counts as a failed script. A player whose call timed out is then passed over
+// for a while, as if it were not there: a hung player (a browser whose main loop hangs keeps its
+// bus name) would otherwise cost its timeout on every check.
 class MprisScriptRunner : public ScriptRunner
 {
 public:
@@ -27,7 +30,9 @@ private:
     // The MPRIS players that count as `app`, in bus-name order.
     QStringList playersOf(MusicApp app);
     MusicApp appOf(const QString& player);
+    QString ownerOf(const QString& player);
     QString identityOf(const QString& player);
+    bool isPassedOver(const QString& player);
     std::optional<QString> trackAnswer(MusicApp app);
     std::optional<QString> nextTrack(MusicApp app);
     std::optional<QVariantMap> playerProperties(const QString& player);
@@ -36,9 +41,11 @@ private:
 
     QDBusConnection m_bus;
     int m_callTimeoutMs;
-    // Identities by the player's unique connection name, which the bus never hands out twice: a
-    // player that does not answer costs its timeout once, not on every probe.
+    // Identities by the player's unique connection name, which the bus never hands out twice.
     QHash<QString, QString> m_identities;
+    // Until when each player whose call timed out is passed over, by its unique connection name: a
+    // restarted player has a new one and is asked at once.
+    QHash<QString, QDeadlineTimer> m_passedOver;
     // The player whose track each app last answered: "next track" goes to that one.
     std::map<MusicApp, QString> m_lastPlaying;
 };
