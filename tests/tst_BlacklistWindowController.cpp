@@ -78,19 +78,16 @@ struct OpenWindow
 QStringList clickAndAnswer(QAbstractButton* button, const QString& answer)
 {
     QStringList seen;
-    QTimer poll;
+    QTimer poll; // gone with this call, should no alert come
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!alert || !seen.isEmpty()) {
-            return;
+        if (alert && seen.isEmpty()) {
+            seen << alert->text() << alert->informativeText() << QString::number(alert->icon());
+            for (QAbstractButton* choice : alert->buttons()) {
+                seen << choice->text();
+                choice->text() == answer ? choice->click() : void();
+            }
         }
-        seen << alert->text() << alert->informativeText() << (alert->icon() == QMessageBox::Warning ? "warning" : "");
-        QAbstractButton* chosen = nullptr;
-        for (QAbstractButton* choice : alert->buttons()) {
-            seen << choice->text();
-            chosen = choice->text() == answer ? choice : chosen;
-        }
-        QTest::mouseClick(chosen, Qt::LeftButton);
     });
     poll.start(10);
     QTest::mouseClick(button, Qt::LeftButton);
@@ -108,9 +105,9 @@ private slots:
     {
         OpenWindow open({"rock band", "hard rock", "jazz trio", "two  spaces", "<b>bold</b>"},
                         {"rockers", "caf\u00e9 rock", "polka"});
-        QCOMPARE(open->window->windowTitle(), "Blacklist");
-        QCOMPARE(open->searchField->placeholderText() + open->addArtistField->placeholderText(),
-                 "Search...Add artist name...");
+        QCOMPARE(open->window->windowTitle() + open->searchField->placeholderText() +
+                     open->addArtistField->placeholderText(),
+                 "BlacklistSearch...Add artist name...");
         QCOMPARE(open.shown(), "search, segments, add field, add, local, clear, count");
         QCOMPARE(open.listed(), "<b>bold</b>, hard rock, jazz trio, rock band, two  spaces (5 artist(s))");
         QTest::keyClicks(open->searchField, "ROCK");
@@ -200,7 +197,7 @@ private slots:
         OpenWindow open({"abba", "cat"}, {"polka"});
         QCOMPARE(clickAndAnswer(open.clearAllButton(), "Cancel"),
                  QStringList({"Clear local blacklist?", "This will remove all artists from your personal blacklist.",
-                              "warning", "Clear", "Cancel"}));
+                              QString::number(QMessageBox::Warning), "Clear", "Cancel"}));
         QCOMPARE(open.listed(), "abba, cat (2 artist(s))");
         clickAndAnswer(open.clearAllButton(), "Clear");
         QCOMPARE(open.listed(), " (0 artist(s))");

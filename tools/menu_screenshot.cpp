@@ -21,7 +21,7 @@ int main(int argc, char* argv[])
 
     DelegateHarness harness;
     harness.store->setLocalArtists({"velvet echo machine", "the neural crooners"});
-    harness.player.play(QStringLiteral("Paper Satellites"), QStringLiteral("Slow Orbit"));
+    harness.player->play(QStringLiteral("Paper Satellites"), QStringLiteral("Slow Orbit"));
     harness.delegate.setupMenuBar();
     harness.delegate.checkCurrentTrack();
 

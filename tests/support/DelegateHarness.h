@@ -1,41 +1,57 @@
 #pragma once
 
-#include "ScriptedPlayer.h"
 #include "TempPreferences.h"
 #include "app/AppDelegate.h"
 #include "platform/Notifier.h"
+#include "player/PlayerScripts.h"
 
-#include <QList>
-#include <QPair>
+// Plays the part of one player for the bridge: answers its process check, track query and skip as
+// the test sets them, and nothing for the other players.
+struct ScriptedPlayer : ScriptRunner
+{
+    explicit ScriptedPlayer(QString name) : name(std::move(name)) {}
+    std::optional<QString> run(const QString& source) override
+    {
+        if (source == PlayerScripts::trackQuery(name)) {
+            ++trackQueries;
+            return playing.value_or(QString());
+        }
+        skips += source == PlayerScripts::nextTrack(name);
+        return source == PlayerScripts::processCheck(name) ? "true" : "false";
+    }
+    void play(const QString& artist, const QString& track) { playing = artist + "|||" + track; }
+
+    const QString name;
+    std::optional<QString> playing;
+    int trackQueries = 0;
+    int skips = 0;
+};
 
 // Records the notifications the application asks for, as (title, body) pairs.
-class RecordingNotifier : public Notifier
+struct RecordingNotifier : Notifier
 {
-public:
     using Shown = QList<QPair<QString, QString>>;
-    explicit RecordingNotifier(std::shared_ptr<Shown> shown) : m_shown(std::move(shown)) {}
-    void show(const QString& title, const QString& body) override { m_shown->append({title, body}); }
-
-private:
-    std::shared_ptr<Shown> m_shown;
+    explicit RecordingNotifier(std::shared_ptr<Shown> shown) : shown(std::move(shown)) {}
+    void show(const QString& title, const QString& body) override { shown->append({title, body}); }
+    std::shared_ptr<Shown> shown;
 };
 
 // One AppDelegate on a scripted player, a store on a temporary file whose community service is
-// `communityBaseUrl` (a closed loopback port unless a test server is given), a notifier that
-// records what it is asked to show, and a player-events source that the test fires by hand.
+// `communityBaseUrl` (a closed loopback port unless a test server is given), a recording notifier,
+// and a player-events source that the test fires by hand.
 struct DelegateHarness
 {
     explicit DelegateHarness(const QString& playerName = QStringLiteral("Spotify"),
                              const QString& communityBaseUrl = QStringLiteral("https://127.0.0.1:9"))
-        : player(playerName), store(prefs.openStore(communityBaseUrl)),
-          delegate(std::make_unique<MusicController>(player.engine()), store,
+        : player(new ScriptedPlayer(playerName)), store(prefs.openStore(communityBaseUrl)),
+          delegate(std::make_unique<MusicController>(std::unique_ptr<ScriptRunner>(player)), store,
                    std::make_unique<RecordingNotifier>(shown), std::unique_ptr<PlayerEvents>(events))
     {}
 
     const PlaybackState& state() const { return delegate.playbackState(); }
 
     TempPreferences prefs;
-    ScriptedPlayer player;
+    ScriptedPlayer* player; // owned by the delegate
     std::shared_ptr<BlacklistManager> store;
     std::shared_ptr<RecordingNotifier::Shown> shown = std::make_shared<RecordingNotifier::Shown>();
     PlayerEvents* events = new PlayerEvents; // owned by the delegate
