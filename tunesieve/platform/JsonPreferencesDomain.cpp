@@ -1,5 +1,6 @@
 #include "JsonPreferencesDomain.h"
 
+#include "FileTimes.h"
 #include "JsonText.h"
 
 #include <QDir>
@@ -100,8 +101,7 @@ bool JsonPreferencesDomain::FileIdentity::operator==(const FileIdentity& other) 
 
 JsonPreferencesDomain::FileIdentity JsonPreferencesDomain::identityOf(const struct stat& info)
 {
-    return {true, info.st_dev, info.st_ino, info.st_size,
-            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    return {true, info.st_dev, info.st_ino, info.st_size, modificationTimeNs(info)};
 }
 
 JsonPreferencesDomain::JsonPreferencesDomain(QString path) : m_path(std::move(path)) {}
