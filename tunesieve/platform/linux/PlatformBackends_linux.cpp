@@ -1,5 +1,5 @@
 // Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
-// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share.
+// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim.
 #include "platform/FileTimes.h"
 #include "platform/InstanceLock.h"
 #include "platform/JsonPreferencesDomain.h"

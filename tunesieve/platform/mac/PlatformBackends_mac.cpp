@@ -1,5 +1,6 @@
 // macOS's OS services: preferences in the CFPreferences domain, notifications through osascript,
-// the instance lock under Application Support, resources inside the bundle.
+// the instance lock under Application Support, resources inside the bundle, file times from
+// st_mtimespec.
 #include "platform/FileTimes.h"
 #include "platform/InstanceLock.h"
 #include "platform/OsascriptNotifier.h"
