@@ -14,14 +14,12 @@
 #include <QJsonArray>
 #include <QTemporaryDir>
 
-namespace {
-
 // Qt's JSON parser is not instrumented, so libFuzzer cannot see which ways through it an input takes
 // and would keep hardly any JSON. These counters stand in: which kind of value stands under which
 // member name.
-uint8_t jsonShapes[4096] __attribute__((used, section("__libfuzzer_extra_counters")));
+static uint8_t jsonShapes[4096] __attribute__((used, section("__libfuzzer_extra_counters")));
 
-bool isKnownKind(const QVariant& value)
+static bool isKnownKind(const QVariant& value)
 {
     const QList<int> typed{QMetaType::UnknownType, QMetaType::QString, QMetaType::Bool, QMetaType::QStringList,
                            QMetaType::QDateTime};
@@ -32,14 +30,12 @@ bool isKnownKind(const QVariant& value)
                                               !json.isString() && !json.isBool() && !(json.isArray() && strings));
 }
 
-void require(bool holds, const char* property)
+static void require(bool holds, const char* property)
 {
     if (!holds) {
         qFatal("property does not hold: %s", property);
     }
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -31,7 +31,7 @@ public:
     QByteArray readFile() const
     {
         QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : "";
     }
     // Replaces the file the way most programs do: a new file renamed over the old one, if `mayReplace`
     // still agrees once the new file is written. Answers whether the file was replaced.
