@@ -1,7 +1,9 @@
 #include "JsonPreferencesDomain.h"
 
+#include "FileTimes.h"
 #include "JsonText.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +22,13 @@
 namespace {
 
 const QLatin1String kDateMember("$date");
+const QLatin1String kTemporarySuffix(".tmp-");
+// mkstemp() replaces these six characters with letters and digits.
+const QByteArray kTemporaryPattern("XXXXXX");
+// How often a write starts over on a file that another program keeps replacing.
+const int kSaveAttempts = 10;
+// A temporary file lives for the milliseconds of one write; one this old was left by a crash.
+const int kStaleTemporaryAgeSecs = 60;
 
 void reportError(const QString& message)
 {
@@ -90,6 +100,38 @@ bool statPath(const QString& path, struct stat& info)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
+// The file that `path` leads to through any symbolic links, where writes must go so that a link
+// (a dotfiles setup) keeps pointing at the file that changes.
+QString finalTarget(const QString& path)
+{
+    QString target = path;
+    for (int hops = 0; hops < 40 && QFileInfo(target).isSymLink(); ++hops) {
+        target = QFileInfo(target).symLinkTarget();
+    }
+    return target;
+}
+
+bool isTemporaryFileOf(const QString& name, const QString& prefix)
+{
+    return name.size() == prefix.size() + kTemporaryPattern.size() && name.startsWith(prefix) &&
+           std::all_of(name.cbegin() + prefix.size(), name.cend(),
+                       [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); });
+}
+
+void removeStaleTemporaryFiles(const QString& path)
+{
+    const QFileInfo file(path);
+    const QString prefix = file.fileName() + kTemporarySuffix;
+    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-kStaleTemporaryAgeSecs);
+    const QFileInfoList entries =
+        QDir(file.absolutePath()).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QFileInfo& entry : entries) {
+        if (isTemporaryFileOf(entry.fileName(), prefix) && entry.lastModified() < staleBefore) {
+            QFile::remove(entry.absoluteFilePath());
+        }
+    }
+}
+
 } // namespace
 
 bool JsonPreferencesDomain::FileIdentity::operator==(const FileIdentity& other) const
@@ -100,11 +142,17 @@ bool JsonPreferencesDomain::FileIdentity::operator==(const FileIdentity& other) 
 
 JsonPreferencesDomain::FileIdentity JsonPreferencesDomain::identityOf(const struct stat& info)
 {
-    return {true, info.st_dev, info.st_ino, info.st_size,
-            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    return {true, info.st_dev, info.st_ino, info.st_size, modificationTimeNs(info)};
 }
 
-JsonPreferencesDomain::JsonPreferencesDomain(QString path) : m_path(std::move(path)) {}
+JsonPreferencesDomain::JsonPreferencesDomain(QString path) : m_path(std::move(path))
+{
+    removeStaleTemporaryFiles(m_path);
+    const QString target = finalTarget(m_path);
+    if (target != m_path) {
+        removeStaleTemporaryFiles(target);
+    }
+}
 
 bool JsonPreferencesDomain::canOpen(const QString& path)
 {
@@ -133,23 +181,34 @@ QVariant JsonPreferencesDomain::value(const QString& key)
 
 void JsonPreferencesDomain::setValue(const QString& key, const QVariant& value)
 {
-    refresh();
-    if (m_state == FileState::Unreadable) {
-        reportError(QStringLiteral("cannot read %1; leaving it untouched and not saving \"%2\"").arg(m_path, key));
-        return;
-    }
-    if (value.isValid()) {
-        m_document.insert(key, encode(value));
-    } else {
-        m_document.remove(key);
-    }
-    if (writeDocument()) {
-        markChanged(key);
-    } else {
-        // What is on disk is still the truth: forget the change rather than pretend it was kept.
-        m_loaded = false;
+    for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
         refresh();
+        if (m_state == FileState::Unreadable) {
+            reportError(QStringLiteral("cannot read %1; leaving it untouched and not saving \"%2\"").arg(m_path, key));
+            return;
+        }
+        if (value.isValid()) {
+            m_document.insert(key, encode(value));
+        } else {
+            m_document.remove(key);
+        }
+        switch (writeDocument()) {
+        case SaveResult::Saved:
+            markChanged(key);
+            return;
+        case SaveResult::Failed:
+            // What is on disk is still the truth: forget the change rather than pretend it was kept.
+            m_loaded = false;
+            refresh();
+            return;
+        case SaveResult::FileChanged:
+            // Another program replaced the file since it was read: start over from its version.
+            m_loaded = false;
+            break;
+        }
     }
+    reportError(QStringLiteral("%1 keeps changing; not saving \"%2\"").arg(m_path, key));
+    refresh();
 }
 
 void JsonPreferencesDomain::markChanged(const QString& key)
@@ -196,6 +255,11 @@ JsonPreferencesDomain::FileState JsonPreferencesDomain::readDocument(const FileI
     if (!file.open(QIODevice::ReadOnly)) {
         return FileState::Unreadable;
     }
+    // The identity of exactly what is read, should the file have been replaced since refresh().
+    struct stat info;
+    if (::fstat(file.handle(), &info) == 0) {
+        m_identity = identityOf(info);
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         return FileState::Unreadable;
@@ -209,14 +273,24 @@ JsonPreferencesDomain::FileState JsonPreferencesDomain::readDocument(const FileI
     return FileState::Usable;
 }
 
-bool JsonPreferencesDomain::moveCorruptFileAside()
+bool JsonPreferencesDomain::isStillTheFileRead() const
+{
+    FileIdentity identity;
+    struct stat info;
+    if (statPath(m_path, info)) {
+        identity = identityOf(info);
+    }
+    return identity == m_identity;
+}
+
+bool JsonPreferencesDomain::moveCorruptFileAside(const QString& target)
 {
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    QString aside = m_path + QStringLiteral(".corrupt-") + stamp;
+    QString aside = target + QStringLiteral(".corrupt-") + stamp;
     for (int n = 2; QFileInfo::exists(aside); ++n) {
-        aside = m_path + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
+        aside = target + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
     }
-    if (!QFile::rename(m_path, aside)) {
+    if (!QFile::rename(target, aside)) {
         reportError(
             QStringLiteral("%1 is not valid JSON and could not be moved aside; leaving it untouched").arg(m_path));
         return false;
@@ -225,19 +299,26 @@ bool JsonPreferencesDomain::moveCorruptFileAside()
     return true;
 }
 
-bool JsonPreferencesDomain::writeDocument()
+JsonPreferencesDomain::SaveResult JsonPreferencesDomain::writeDocument()
 {
-    if (m_state == FileState::Corrupt && !moveCorruptFileAside()) {
-        return false;
+    const QString target = finalTarget(m_path);
+    if (m_state == FileState::Corrupt) {
+        if (!isStillTheFileRead()) {
+            return SaveResult::FileChanged;
+        }
+        if (!moveCorruptFileAside(target)) {
+            return SaveResult::Failed;
+        }
+        m_identity = FileIdentity();
     }
     m_state = FileState::Usable;
 
     const QByteArray bytes = JsonText::serialize(QJsonDocument(m_document), QJsonDocument::Indented);
-    QByteArray tempPath = QFile::encodeName(m_path) + ".tmp-XXXXXX";
+    QByteArray tempPath = QFile::encodeName(target + kTemporarySuffix) + kTemporaryPattern;
     const int fd = ::mkstemp(tempPath.data());
     if (fd < 0) {
         reportError(QStringLiteral("cannot save %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
-        return false;
+        return SaveResult::Failed;
     }
     qsizetype written = 0;
     while (written < bytes.size()) {
@@ -254,19 +335,25 @@ bool JsonPreferencesDomain::writeDocument()
     const bool complete = written == bytes.size() && ::fsync(fd) == 0 && ::fstat(fd, &info) == 0;
     const int savedErrno = errno;
     ::close(fd);
-    if (!complete || ::rename(tempPath.constData(), QFile::encodeName(m_path).constData()) != 0) {
+    // Without a lock on the file, a replacement that lands between this check and the rename is
+    // still lost; the check narrows that window from the whole write to two system calls.
+    if (complete && !isStillTheFileRead()) {
+        ::unlink(tempPath.constData());
+        return SaveResult::FileChanged;
+    }
+    if (!complete || ::rename(tempPath.constData(), QFile::encodeName(target).constData()) != 0) {
         const int error = complete ? errno : savedErrno;
         ::unlink(tempPath.constData());
         reportError(QStringLiteral("cannot save %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(error))));
-        return false;
+        return SaveResult::Failed;
     }
     // Make the rename itself durable.
-    const int dirFd = ::open(QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
     // The renamed file keeps the inode and times of the temporary one, so this is its identity now.
     m_identity = identityOf(info);
-    return true;
+    return SaveResult::Saved;
 }

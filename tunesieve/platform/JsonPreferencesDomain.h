@@ -9,7 +9,9 @@
 // A preferences domain kept as one JSON object in one file. Values keep their type; a date is
 // written as {"$date": "2026-12-06T19:55:40.123Z"}. Every write replaces the file atomically (a
 // temporary file in the same folder, synced, then renamed), and every read first checks whether
-// another program changed the file since it was last parsed.
+// another program changed the file since it was last parsed. A write whose file another program
+// replaced meanwhile reads that file again and applies its one change to it, so that neither edit
+// is lost. A path that is a symbolic link stays one: writes go to the file it leads to.
 //
 // A file that is not a JSON object is never overwritten: before the first write it is moved aside
 // as "<name>.corrupt-<UTC time>", with one line on standard error. A file that cannot be read is
@@ -17,6 +19,7 @@
 class JsonPreferencesDomain : public PreferencesDomain
 {
 public:
+    // Removes what a crash in the middle of a write left beside the file.
     explicit JsonPreferencesDomain(QString path);
 
     // Whether a domain can live at `path`: its folder exists or can be created, and the path is
@@ -47,6 +50,12 @@ private:
         Corrupt,
         Unreadable
     };
+    enum class SaveResult
+    {
+        Saved,
+        Failed,
+        FileChanged
+    };
 
     static FileIdentity identityOf(const struct stat& info);
 
@@ -54,8 +63,9 @@ private:
     void load(const FileIdentity& identity);
     FileState readDocument(const FileIdentity& identity);
     void markChanged(const QString& key);
-    bool moveCorruptFileAside();
-    bool writeDocument();
+    bool isStillTheFileRead() const;
+    bool moveCorruptFileAside(const QString& target);
+    SaveResult writeDocument();
 
     QString m_path;
     QJsonObject m_document;

@@ -1,5 +1,6 @@
 // Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
-// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share.
+// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim.
+#include "platform/FileTimes.h"
 #include "platform/InstanceLock.h"
 #include "platform/JsonPreferencesDomain.h"
 #include "platform/PreferencesFactory.h"
@@ -19,6 +20,11 @@ std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
         return std::make_unique<JsonPreferencesDomain>(suitePath);
     }
     return std::make_unique<JsonPreferencesDomain>(folder + QStringLiteral("tunesieve.json"));
+}
+
+qint64 modificationTimeNs(const struct stat& info)
+{
+    return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
 std::unique_ptr<Notifier> createNotifier()

@@ -1,5 +1,7 @@
 // macOS's OS services: preferences in the CFPreferences domain, notifications through osascript,
-// the instance lock under Application Support, resources inside the bundle.
+// the instance lock under Application Support, resources inside the bundle, file times from
+// st_mtimespec.
+#include "platform/FileTimes.h"
 #include "platform/InstanceLock.h"
 #include "platform/OsascriptNotifier.h"
 #include "platform/PreferencesFactory.h"
@@ -23,6 +25,11 @@ std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
         return std::make_unique<SettingsPreferencesDomain>(std::move(suite));
     }
     return std::make_unique<SettingsPreferencesDomain>(std::make_unique<QSettings>());
+}
+
+qint64 modificationTimeNs(const struct stat& info)
+{
+    return qint64(info.st_mtimespec.tv_sec) * 1000000000 + info.st_mtimespec.tv_nsec;
 }
 
 std::unique_ptr<Notifier> createNotifier()
