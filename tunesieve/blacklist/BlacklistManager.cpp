@@ -131,15 +131,35 @@ ArtistSet BlacklistManager::allBlockedArtists() const
 
 bool BlacklistManager::contains(const QString& artist) const
 {
+    return firstBlocked({artist}).has_value();
+}
+
+std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStringList& artists) const
+{
     // Same answer as allBlockedArtists().contains(), without building the union.
-    const QString name = ArtistName::normalized(artist);
-    return readList(localBlacklistKey, m_localCache).contains(name) ||
-           (isCommunityEnabled() && readList(communityBlacklistKey, m_communityCache).contains(name));
+    // The community list is read only when it can matter: with the switch off it may never be.
+    const ArtistSet& local = readList(localBlacklistKey, m_localCache);
+    const bool communityEnabled = isCommunityEnabled();
+    for (const QString& artist : artists) {
+        const QString name = ArtistName::normalized(artist);
+        if (local.contains(name)) {
+            return Block{artist, isOnCommunityList(name)};
+        }
+        if (communityEnabled && isOnCommunityList(name)) {
+            return Block{artist, true};
+        }
+    }
+    return std::nullopt;
 }
 
 bool BlacklistManager::isInCommunityBlacklist(const QString& artist) const
 {
-    return readList(communityBlacklistKey, m_communityCache).contains(ArtistName::normalized(artist));
+    return isOnCommunityList(ArtistName::normalized(artist));
+}
+
+bool BlacklistManager::isOnCommunityList(const QString& name) const
+{
+    return readList(communityBlacklistKey, m_communityCache).contains(name);
 }
 
 void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, int count)> completion)
