@@ -136,16 +136,23 @@ bool BlacklistManager::contains(const QString& artist) const
 
 std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStringList& artists) const
 {
-    // Same answer as allBlockedArtists().contains(), without building the union.
-    // The community list is read only when it can matter: with the switch off it may never be.
+    // Same answer as allBlockedArtists().contains(), without building the union. Each list is read
+    // once a query, as a read looks at the file; the community list only when it can matter.
     const ArtistSet& local = readList(localBlacklistKey, m_localCache);
     const bool communityEnabled = isCommunityEnabled();
+    const ArtistSet* community = nullptr;
+    const auto onCommunityList = [&](const QString& name) {
+        if (!community) {
+            community = &readList(communityBlacklistKey, m_communityCache);
+        }
+        return community->contains(name);
+    };
     for (const QString& artist : artists) {
         const QString name = ArtistName::normalized(artist);
         if (local.contains(name)) {
-            return Block{artist, isOnCommunityList(name)};
+            return Block{artist, onCommunityList(name)};
         }
-        if (communityEnabled && isOnCommunityList(name)) {
+        if (communityEnabled && onCommunityList(name)) {
             return Block{artist, true};
         }
     }
@@ -154,12 +161,7 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
 
 bool BlacklistManager::isInCommunityBlacklist(const QString& artist) const
 {
-    return isOnCommunityList(ArtistName::normalized(artist));
-}
-
-bool BlacklistManager::isOnCommunityList(const QString& name) const
-{
-    return readList(communityBlacklistKey, m_communityCache).contains(name);
+    return readList(communityBlacklistKey, m_communityCache).contains(ArtistName::normalized(artist));
 }
 
 void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, int count)> completion)

@@ -85,8 +85,6 @@ private:
     };
 
     const ArtistSet& readList(const QString& key, CachedList& cache) const;
-    // `name` is lower-cased already.
-    bool isOnCommunityList(const QString& name) const;
     void writeList(const QString& key, const ArtistSet& artists);
 
     std::unique_ptr<PreferencesDomain> defaults;
