@@ -1,3 +1,4 @@
+#include "blacklist/ArtistCredits.h"
 #include "blacklist/BlacklistManager.h"
 #include "blacklist/CommunityWireFormat.h"
 #include "support/HttpsTestServer.h"
@@ -145,6 +146,53 @@ private slots:
         const auto calls = client.start();
         client.store.reset(); // before the reply can come: only the event loop, in reported(), takes it
         QCOMPARE(client.reported(calls), failed);
+    }
+
+    void blocksATrackByAnyOfItsCredits_data()
+    {
+        QTest::addColumn<QString>("artist");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("communityOn");
+        QTest::addColumn<QString>("credits");
+        QTest::addColumn<QString>("blocked"); // the first credit blocked, and its source word
+        const auto row = [](const char* name, const QString& artist, const QString& title, const QString& credits,
+                            const QString& blocked, bool communityOn = true) {
+            QTest::newRow(name) << artist << title << communityOn << credits << blocked;
+        };
+        // Local: b, owls, earth, wind & fire, prince, garfunkel, ghost, dc, both. Community: c, both.
+        row("player's list", "Echo, Owls", "S", "Echo, Owls | Echo | Owls", "Owls local");
+        row("feat.", "A feat. B", "S", "A feat. B | A | B", "B local");
+        row("ft, no dot", "A ft B", "S", "A ft B | A | B", "B local");
+        row("Featuring, &", "A Featuring C & B", "S", "A Featuring C & B | A | C | B", "C community");
+        row("FEAT, lower-cased", "A FEAT b", "S", "A FEAT b | A | b", "b local");
+        row("title (feat.)", "A", "Song (feat. C, B)", "A | C | B", "B local", false);
+        row("title [ft.]", "A", "Song [ft. C]", "A | C", "C community");
+        row("community off", "A", "Song [ft. C]", "A | C", "", false);
+        row("both lists, off", "A", "Song (feat. Both)", "A | Both", "Both community", false);
+        row("once each", "B, b", "Song (feat. B)", "B, b | B", "B local");
+        row("& in a name", "Simon & Garfunkel", "The Boxer", "Simon & Garfunkel", "");
+        row("// in a name", "Ghost//Signal", "S", "Ghost//Signal", "");
+        row("/ in a name", "AC/DC", "S", "AC/DC", "");
+        row("ft in a word", "Daft Punk, Lifted", "S", "Daft Punk, Lifted | Daft Punk | Lifted", "");
+        row("whole", "Earth, Wind & Fire", "S", "Earth, Wind & Fire | Earth | Wind & Fire", "Earth, Wind & Fire local");
+        row("prefixes", "Princess ft. Princ", "S", "Princess ft. Princ | Princess | Princ", "");
+    }
+
+    void blocksATrackByAnyOfItsCredits()
+    {
+        QFETCH(QString, artist);
+        QFETCH(QString, title);
+        QFETCH(bool, communityOn);
+        TempPreferences prefs;
+        auto store = prefs.openStore();
+        store->setLocalArtists(
+            ArtistSet({"b", "owls", "earth, wind & fire", "prince", "garfunkel", "ghost", "dc", "both"}));
+        store->setCommunityArtists(ArtistSet({"c", "both"}));
+        store->setCommunityEnabled(communityOn);
+        const QStringList credits = ArtistCredits::credits(artist, title);
+        QTEST(credits.join(" | "), "credits");
+        const auto block = store->firstBlocked(credits);
+        QTEST(block ? block->artist + (block->onCommunityList ? " community" : " local") : QString(), "blocked");
     }
 
     // How names are lower-cased and ordered is seen on downloaded names, above.

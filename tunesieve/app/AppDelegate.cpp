@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "Constants.h"
+#include "blacklist/ArtistCredits.h"
 #include "blacklist/ArtistName.h"
 #include "platform/MainQueue.h"
 #include "platform/Resources.h"
@@ -22,6 +23,8 @@ constexpr int kFollowUpCheckMs = 1000;
 // later. Waiting 150 ms from the first announcement reads the finished track, and one check serves
 // the whole burst.
 constexpr int kPlayerSettleMs = 150;
+// Joins a track's credits into the key of its lookup; players put no such character in names.
+constexpr QChar kCreditKeySeparator = QChar(0x1F);
 
 // A line break in a reported name must not split the log line or forge another one.
 QString onOneLine(QString text)
@@ -78,6 +81,7 @@ void AppDelegate::setupMenuBar()
     addToBlacklistMenuItem =
         menu->addAction(QStringLiteral("Block this artist"), this, &AppDelegate::addCurrentArtistToBlacklist);
     addToBlacklistMenuItem->setEnabled(false);
+    blockCreditMenu = new QMenu(menu.get());
     menu->addAction(QStringLiteral("Manage blacklisted artists..."), this, &AppDelegate::openBlacklistWindow);
     menu->addSeparator();
 
@@ -171,6 +175,7 @@ void AppDelegate::checkCurrentTrack()
     }
     playback.currentArtist = nowPlaying->artist;
     playback.currentTrack = nowPlaying->track;
+    playback.currentCredits = ArtistCredits::credits(nowPlaying->artist, nowPlaying->track);
     currentApp = nowPlaying->app;
     updateMenuItems();
     if (awaitingSkip) {
@@ -180,23 +185,25 @@ void AppDelegate::checkCurrentTrack()
         awaitingSkip.reset();
     }
 
-    const QString artistKey = ArtistName::normalized(playback.currentArtist);
+    // A lone artist's key is the artist alone, so that its next title is not looked up again; a
+    // title that credits someone else gives another key.
+    const QString artistKey = ArtistName::normalized(playback.currentCredits.join(kCreditKeySeparator));
     if (ArtistName::equivalenceKey(artistKey) == ArtistName::equivalenceKey(playback.lastCheckedArtist)) {
         return;
     }
     playback.lastCheckedArtist = artistKey;
-    if (!blacklistManager->contains(playback.currentArtist)) {
+    const std::optional<BlacklistManager::Block> block = blacklistManager->firstBlocked(playback.currentCredits);
+    if (!block) {
         return;
     }
 
-    const QString source = blacklistManager->isInCommunityBlacklist(playback.currentArtist)
-                               ? QStringLiteral("community")
-                               : QStringLiteral("local");
+    const QString source = block->onCommunityList ? QStringLiteral("community") : QStringLiteral("local");
     StandardOutput::printLine(QStringLiteral("\u23ED\uFE0F Skipping blacklisted artist (") + source +
                               QStringLiteral("): ") + onOneLine(playback.currentArtist) + QStringLiteral(" on ") +
                               MusicController::rawValue(nowPlaying->app));
     skipCurrentTrack();
     playback.lastCheckedArtist.clear();
+    // Both name the track as reported: its artist and title show the credit that was blocked.
     showNotification(QStringLiteral("Blacklisted artist (") + source + QStringLiteral(")"),
                      QStringLiteral("Skipped: ") + playback.currentArtist + QStringLiteral(" - ") +
                          playback.currentTrack);
@@ -208,6 +215,8 @@ void AppDelegate::updateMenuItems()
         return; // the menu is not built yet
     }
     const QString& artist = playback.currentArtist;
+    const bool severalCredits = !artist.isEmpty() && playback.currentCredits.size() > 1;
+    addToBlacklistMenuItem->setMenu(severalCredits ? blockCreditMenu : nullptr);
     if (artist.isEmpty()) {
         artistMenuItem->setText(QStringLiteral("Artist: (not playing)"));
         trackMenuItem->setText(QStringLiteral("Track: -"));
@@ -217,13 +226,46 @@ void AppDelegate::updateMenuItems()
     }
     artistMenuItem->setText(QStringLiteral("Artist: ") + MenuText::literal(artist));
     trackMenuItem->setText(QStringLiteral("Track: ") + MenuText::literal(playback.currentTrack));
-    addToBlacklistMenuItem->setEnabled(!blacklistManager->localArtists().contains(ArtistName::normalized(artist)));
+    const ArtistSet local = blacklistManager->localArtists();
+    if (severalCredits) {
+        showCreditsToBlock(local);
+        return;
+    }
+    addToBlacklistMenuItem->setEnabled(!local.contains(ArtistName::normalized(artist)));
     addToBlacklistMenuItem->setText(QStringLiteral("Block \"") + MenuText::literal(artist) + QStringLiteral("\""));
+}
+
+void AppDelegate::showCreditsToBlock(const ArtistSet& local)
+{
+    QStringList shown;
+    for (const QAction* entry : blockCreditMenu->actions()) {
+        shown << entry->data().toString();
+    }
+    // Rebuilt only for another track, so that a check does not pull an entry from under the pointer.
+    if (shown != playback.currentCredits) {
+        blockCreditMenu->clear();
+        for (const QString& credit : std::as_const(playback.currentCredits)) {
+            QAction* entry =
+                blockCreditMenu->addAction(MenuText::literal(credit), this, [this, credit] { blockArtist(credit); });
+            entry->setData(credit);
+        }
+    }
+    bool anyBlockable = false;
+    for (QAction* entry : blockCreditMenu->actions()) {
+        entry->setEnabled(!local.contains(ArtistName::normalized(entry->data().toString())));
+        anyBlockable = anyBlockable || entry->isEnabled();
+    }
+    addToBlacklistMenuItem->setEnabled(anyBlockable);
+    addToBlacklistMenuItem->setText(QStringLiteral("Block"));
 }
 
 void AppDelegate::addCurrentArtistToBlacklist()
 {
-    const QString artist = playback.currentArtist;
+    blockArtist(playback.currentArtist);
+}
+
+void AppDelegate::blockArtist(const QString& artist)
+{
     if (artist.isEmpty()) {
         return;
     }

@@ -19,8 +19,11 @@ struct PlaybackState
     // The playing artist and title exactly as the player reported them; empty when nothing plays.
     QString currentArtist;
     QString currentTrack;
-    // The lower-cased artist that was last looked up in the store; empty means the next artist
-    // seen is looked up whatever it is.
+    // The reported artist, then each other artist the track credits (ArtistCredits::credits).
+    QStringList currentCredits;
+    // The lower-cased artist that was last looked up in the store, or for a track that credits
+    // several artists their lower-cased credits joined; empty means the next artist seen is
+    // looked up whatever it is.
     QString lastCheckedArtist;
 };
 
@@ -46,6 +49,8 @@ public:
     void updateMenuItems();
     void showNotification(const QString& title, const QString& body);
     void addCurrentArtistToBlacklist();
+    // Puts `artist` on the local list, flags it and skips the playing track (at most once).
+    void blockArtist(const QString& artist);
     void openBlacklistWindow();
     void quit();
 
@@ -67,6 +72,8 @@ private:
     // Sends Next() for the playing track, unless one was sent for this very track and its follow-up
     // check has not run yet; then schedules that follow-up. True when Next() was sent.
     bool skipCurrentTrack();
+    // Fills entry 4's submenu with one entry per credited artist, each enabled unless on `local`.
+    void showCreditsToBlock(const ArtistSet& local);
 
     std::unique_ptr<StatusItem> statusItem;
     std::unique_ptr<GridTimer> pollingTimer;
@@ -80,6 +87,8 @@ private:
     QAction* artistMenuItem = nullptr;
     QAction* trackMenuItem = nullptr;
     QAction* addToBlacklistMenuItem = nullptr;
+    // Entry 4's submenu while a track credits several artists; owned by the status menu.
+    QMenu* blockCreditMenu = nullptr;
     const std::unique_ptr<Notifier> notifier;
     const std::unique_ptr<PlayerEvents> playerEvents;
     // A check is already on its way for the players' latest change: further reports wait for it.

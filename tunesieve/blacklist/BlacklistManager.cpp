@@ -131,10 +131,32 @@ ArtistSet BlacklistManager::allBlockedArtists() const
 
 bool BlacklistManager::contains(const QString& artist) const
 {
-    // Same answer as allBlockedArtists().contains(), without building the union.
-    const QString name = ArtistName::normalized(artist);
-    return readList(localBlacklistKey, m_localCache).contains(name) ||
-           (isCommunityEnabled() && readList(communityBlacklistKey, m_communityCache).contains(name));
+    return firstBlocked({artist}).has_value();
+}
+
+std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStringList& artists) const
+{
+    // Same answer as allBlockedArtists().contains(), without building the union. Each list is read
+    // once a query, as a read looks at the file; the community list only when it can matter.
+    const ArtistSet& local = readList(localBlacklistKey, m_localCache);
+    const bool communityEnabled = isCommunityEnabled();
+    const ArtistSet* community = nullptr;
+    const auto onCommunityList = [&](const QString& name) {
+        if (!community) {
+            community = &readList(communityBlacklistKey, m_communityCache);
+        }
+        return community->contains(name);
+    };
+    for (const QString& artist : artists) {
+        const QString name = ArtistName::normalized(artist);
+        if (local.contains(name)) {
+            return Block{artist, onCommunityList(name)};
+        }
+        if (communityEnabled && onCommunityList(name)) {
+            return Block{artist, true};
+        }
+    }
+    return std::nullopt;
 }
 
 bool BlacklistManager::isInCommunityBlacklist(const QString& artist) const

@@ -42,9 +42,19 @@ public:
     std::optional<QDateTime> lastSyncDate() const;
     void setLastSyncDate(const std::optional<QDateTime>& date);
 
+    // An artist that the lists block, as it was asked for, and whether it stands on the stored
+    // community list (then the skip is told as the community's, whatever the switch says).
+    struct Block
+    {
+        QString artist;
+        bool onCommunityList = false;
+    };
+
     // The local list, united with the community list while the community switch is on.
     ArtistSet allBlockedArtists() const;
     bool contains(const QString& artist) const;
+    // The first of `artists` that allBlockedArtists() holds, or none; one look-up per name and list.
+    std::optional<Block> firstBlocked(const QStringList& artists) const;
     // Whether the artist is on the stored community list, whatever the community switch says.
     bool isInCommunityBlacklist(const QString& artist) const;
 
