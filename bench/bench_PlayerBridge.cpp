@@ -5,7 +5,6 @@
 #include "NowPlayingText.h"
 #include "player/MusicController.h"
 #include "player/linux/MprisScriptRunner.h"
-#include "support/PrivateBus.h"
 #include "support/TestMprisPlayer.h"
 
 #include <QCoreApplication>

@@ -11,9 +11,9 @@
 #include "player/linux/MprisPlayerEvents.h"
 #include "player/linux/MprisScriptRunner.h"
 #include "support/DelegateHarness.h"
-#include "support/PrivateBus.h"
 #include "support/StdoutCapture.h"
 #include "support/TempPreferences.h"
+#include "support/TestMprisPlayer.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -5,7 +5,6 @@
 // skipped, and which others it skipped. It ends on SIGTERM or SIGINT.
 //   soak_player STATUS_FILE BLOCKED_ARTIST...
 
-#include "support/PrivateBus.h"
 #include "support/TestMprisPlayer.h"
 
 #include <QCoreApplication>
@@ -142,7 +141,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "soak_player: cannot take the player's bus name\n");
         return 1;
     }
-    std::printf("%s\n", qPrintable(bus.address()));
+    std::printf("%s\n", qgetenv("DBUS_SESSION_BUS_ADDRESS").constData());
     std::fflush(stdout);
 
     std::signal(SIGTERM, requestStop);

@@ -1,4 +1,3 @@
-#include "support/PrivateBus.h"
 #include "support/TestMprisPlayer.h"
 
 #include <QFile>

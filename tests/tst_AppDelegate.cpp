@@ -1,6 +1,5 @@
 #include "support/DelegateHarness.h"
 #include "support/HttpsTestServer.h"
-#include "support/PrivateBus.h"
 #include "support/StdoutCapture.h"
 #include "support/TestMprisPlayer.h"
 

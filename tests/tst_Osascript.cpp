@@ -2,9 +2,7 @@
 #include "player/MusicController.h"
 #include "player/OsascriptRunner.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 // The player bridge and the notifier as they run on macOS, through osascript; the shell script
 // data/osascript stands in for it here.
@@ -12,6 +10,7 @@ class TestOsascript : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_folder;
+    int m_runs = 0;
     const QString m_osascript = TUNESIEVE_TEST_DATA_DIR "/osascript";
 
     // The scripts that osascript was given other than the process checks and track queries.
@@ -22,26 +21,21 @@ class TestOsascript : public QObject
     }
 
 private slots:
-    void init() { qputenv("LOG", m_folder.filePath(QTest::currentDataTag()).toUtf8()); }
+    void init() { qputenv("LOG", m_folder.filePath(QString::number(++m_runs)).toUtf8()); }
 
     void readsAndSkipsTheTrackThatPlays_data()
     {
         QTest::addColumn<QString>("check");
         QTest::addColumn<QString>("track");
         QTest::addColumn<QString>("found");
+        // osascript ends its answer with one line feed more.
         // clang-format off
-        QTest::newRow("plays") << "true" << "Ré|||\"T\" \t" << "Spotify: Ré / \"T\" \t";
-        QTest::newRow("spaces kept") << "true" << " A |||B " << "Spotify:  A  / B ";
-        QTest::newRow("more bars in the title") << "true" << "A|||||B" << "Spotify: A / ||B";
-        QTest::newRow("one line feed less") << "true" << "A|||B\n" << "Spotify: A / B\n";
+        QTest::newRow("texts as given") << "true" << " Ré |||\"T\" \t\n" << "Spotify:  Ré  / \"T\" \t\n";
         QTest::newRow("check says True") << "True" << "A|||B" << "none";
         QTest::newRow("check says true ") << "true " << "A|||B" << "none";
-        QTest::newRow("check says true\\n") << "true\n" << "A|||B" << "none";
-        QTest::newRow("two bars") << "true" << "A||B" << "none";
         QTest::newRow("three pieces") << "true" << "A|||B|||C" << "none";
         QTest::newRow("no artist") << "true" << "|||B" << "none";
         QTest::newRow("no title") << "true" << "A|||" << "none";
-        QTest::newRow("nothing") << "true" << "" << "none";
         QTest::newRow("script fails") << "true" << "A|||B fail" << "none";
         QTest::newRow("script past its time") << "true" << "A|||B hang" << "none";
         // clang-format on
@@ -61,24 +55,10 @@ private slots:
         QCOMPARE(othersRun(), found ? "tell application \"Spotify\" to next track\n" : "");
     }
 
-    void notifiesWithTheTextsInsideTheirLiterals_data()
-    {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<QString>("script");
-        // clang-format off
-        QTest::newRow("plain") << "Blocked" << "A - T" << "display notification \"A - T\" with title \"Blocked\"";
-        QTest::newRow("quotes, backslashes") << "a\\\"b" << "\"x\\" << "display notification \"\\\"x\\\\\" with title \"a\\\\\\\"b\"";
-        // clang-format on
-    }
-
     void notifiesWithTheTextsInsideTheirLiterals()
     {
-        QFETCH(QString, title);
-        QFETCH(QString, body);
-        QFETCH(QString, script);
-        OsascriptNotifier(m_osascript).show(title, body);
-        QTRY_COMPARE(othersRun(), script + '\n');
+        OsascriptNotifier(m_osascript).show("a\\\"b", "\"x\\");
+        QTRY_COMPARE(othersRun(), "display notification \"\\\"x\\\\\" with title \"a\\\\\\\"b\"\n");
     }
 };
 

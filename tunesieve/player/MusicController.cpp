@@ -22,16 +22,6 @@ QString MusicController::rawValue(MusicApp app)
     return QStringLiteral("Other");
 }
 
-std::optional<MusicController::MusicApp> MusicController::musicAppFromRawValue(const QString& rawValue)
-{
-    for (const MusicApp app : {MusicApp::spotify, MusicApp::deezer, MusicApp::appleMusic, MusicApp::other}) {
-        if (MusicController::rawValue(app) == rawValue) {
-            return app;
-        }
-    }
-    return std::nullopt;
-}
-
 MusicController::MusicController(std::unique_ptr<ScriptRunner> runner) : runner(std::move(runner)) {}
 
 std::optional<NowPlaying> MusicController::getCurrentTrack()

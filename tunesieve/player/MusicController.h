@@ -24,8 +24,6 @@ public:
         other
     };
     static QString rawValue(MusicApp app);
-    // Exact, case-sensitive match against the four raw values.
-    static std::optional<MusicApp> musicAppFromRawValue(const QString& rawValue);
 
     explicit MusicController(std::unique_ptr<ScriptRunner> runner = createScriptRunner());
 
