@@ -1,6 +1,8 @@
 #include "platform/linux/DBusNotifier.h"
 #include "player/PlayerEvents.h"
 #include "player/linux/MprisScriptRunner.h"
+#include "support/DelegateHarness.h"
+#include "support/StdoutCapture.h"
 #include "support/TestMprisPlayer.h"
 
 #include <QtTest>
@@ -113,6 +115,36 @@ private slots:
         sender.call(QDBusMessage::createMethodCall(agent, "/", "org.freedesktop.DBus.Peer", "Ping"));
         QCoreApplication::processEvents();
         QTEST(int(reports.size()), "reports");
+    }
+
+    void sendsOneNextPerTrackAndAtMostOneASecond()
+    {
+        TestMprisPlayer player(m_bus, QStringLiteral("spotify"));
+        TempPreferences prefs;
+        auto store = prefs.openStore();
+        store->addLocal(QStringLiteral("Night Owls"));
+        AppDelegate delegate(std::make_unique<MusicController>(), store,
+                             std::make_unique<RecordingNotifier>(std::make_shared<RecordingNotifier::Shown>()),
+                             createPlayerEvents());
+        // The player announces itself again the moment it gets Next() and switches 400 ms later.
+        player.setSwitchDelayMs(400);
+        player.queueTrack({"Echo"}, "Wanted");
+        player.setTrack({"Echo", "Night Owls"}, "Hoot");
+        player.setPlaybackStatus("Playing");
+        StdoutCapture out;
+        delegate.startPolling();
+        QTRY_COMPARE(delegate.playbackState().currentTrack, QStringLiteral("Wanted"));
+        QTest::qWait(1200);
+        QCOMPARE(player.nextCalls(), 1);
+
+        // A player that cannot leave a blocked track gets one Next() a second, however many ticks come.
+        player.setTrack({"Night Owls"}, "Last track");
+        QTest::qWait(11000);
+        const int skips = player.nextCalls("Last track");
+        QVERIFY2(skips >= 9 && skips <= 12, qPrintable(QString::number(skips)));
+        QCOMPARE(out.text().count('\n'), 1 + skips);
+        QVERIFY(
+            out.text().startsWith("\u23ED\uFE0F Skipping blacklisted artist (local): Echo, Night Owls on Spotify\n"));
     }
 
     void notifiesTheDesktopInItsMarkup()
