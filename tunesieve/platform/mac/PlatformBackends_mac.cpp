@@ -1,5 +1,6 @@
 // macOS's OS services: preferences in the CFPreferences domain, notifications through osascript,
 // the instance lock under Application Support, resources inside the bundle.
+#include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
 #include "platform/OsascriptNotifier.h"
 #include "platform/PreferencesFactory.h"
@@ -41,4 +42,10 @@ QStringList Resources::resourceFolders()
 {
     // TuneSieve.app/Contents/MacOS/TuneSieve reads TuneSieve.app/Contents/Resources.
     return {QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources")};
+}
+
+bool displayReachable()
+{
+    // Every login session has its window server, and the agent runs in one.
+    return true;
 }
