@@ -2,6 +2,7 @@
 
 #include <QList>
 
+#include <cstddef>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
