@@ -28,6 +28,12 @@ install(FILES resources/menubar_icon.png resources/menubar_icon@2x.png DESTINATI
 install(FILES resources/tunesieve.desktop DESTINATION share/applications)
 install(FILES resources/tunesieve.png DESTINATION share/icons/hicolor/256x256/apps)
 install(FILES resources/tunesieve.svg DESTINATION share/icons/hicolor/scalable/apps)
+# A systemd user unit, for machines without a desktop. It names the agent by its installed path,
+# known only at install time (--prefix, the package's /usr), and sits where `systemctl --user`
+# looks under /usr, /usr/local and ~/.local.
+install(CODE "set(TUNESIEVE_BINARY \"\${CMAKE_INSTALL_PREFIX}/bin/tunesieve\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/resources/tunesieve.service.in\" \"${PROJECT_BINARY_DIR}/tunesieve.service\" @ONLY)")
+install(FILES "${PROJECT_BINARY_DIR}/tunesieve.service" DESTINATION share/systemd/user)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tunesieve)

@@ -1,6 +1,7 @@
 #include "support/TestMprisPlayer.h"
 
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -9,6 +10,10 @@
 #include <unistd.h>
 
 const QByteArray kSkipLine = "\xE2\x8F\xAD\xEF\xB8\x8F Skipping blacklisted artist (local): Night Owls on Spotify\n";
+const QByteArray kHeadlessLine =
+    "TuneSieve finds no display: it runs on without its tray icon; edit its blacklist file by hand.\n";
+// env(1)'s arguments for a user who chose no Qt platform and has no display but the row's.
+const QStringList kNoPlatform = {"-u", "QT_QPA_PLATFORM", "-u", "WAYLAND_DISPLAY", "-u", "DISPLAY"};
 
 // This build installed with `cmake --install` into a temporary prefix, the way a user or a package
 // installs it, and the installed agent run on a private bus where a test player plays a track by a
@@ -32,45 +37,67 @@ private slots:
         QProcess install;
         install.start(TUNESIEVE_CMAKE_COMMAND, {"--install", TUNESIEVE_BUILD_DIR, "--prefix", m_prefix.path()});
         QVERIFY(install.waitForFinished(60000) && install.exitCode() == 0);
+        m_xvfb.start("Xvfb", {"-displayfd", "1"});
+        QVERIFY(m_xvfb.waitForReadyRead(10000));
     }
 
-    // Each file lies where the installed agent and the desktop look for it, as it is in resources/.
-    void installsTheIconsAndDesktopEntry_data()
+    void cleanupTestCase() { m_xvfb.terminate(), m_xvfb.waitForFinished(); }
+
+    // Each file lies where the installed agent, the desktop and systemd look for it, as it is in
+    // resources/ (a template there names the installed agent); systemd, where installed, finds no fault
+    // in the unit.
+    void installsItsFiles_data()
     {
         QTest::addColumn<QString>("path");
         for (const char* path :
              {"share/tunesieve/menubar_icon.png", "share/tunesieve/menubar_icon@2x.png",
               "share/applications/tunesieve.desktop", "share/icons/hicolor/256x256/apps/tunesieve.png",
-              "share/icons/hicolor/scalable/apps/tunesieve.svg"}) {
+              "share/icons/hicolor/scalable/apps/tunesieve.svg", "share/systemd/user/tunesieve.service"}) {
             QTest::newRow(path) << QString(path);
         }
     }
 
-    void installsTheIconsAndDesktopEntry()
+    void installsItsFiles()
     {
         QFETCH(QString, path);
         const auto read = [](const QString& name) {
             QFile file(name);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
-        QCOMPARE(read(m_prefix.filePath(path)), read(TUNESIEVE_SOURCE_DIR "/resources/" + QFileInfo(path).fileName()));
+        const QString source = TUNESIEVE_SOURCE_DIR "/resources/" + QFileInfo(path).fileName();
+        QCOMPARE(read(m_prefix.filePath(path)).replace(QFile::encodeName(m_agent), "@TUNESIEVE_BINARY@"),
+                 read(QFile::exists(source) ? source : source + ".in"));
+        if (path.endsWith(".service") && !QStandardPaths::findExecutable("systemd-analyze").isEmpty()) {
+            QProcess verify; // whose warnings, such as a value it ignores, leave its status 0
+            verify.start("systemd-analyze", {"verify", "--user", m_prefix.filePath(path)});
+            QVERIFY(verify.waitForFinished(30000));
+            QCOMPARE(verify.readAllStandardError() + QByteArray::number(verify.exitCode()), "0");
+        }
     }
 
-    // Whatever becomes of its standard output, it skips and goes on skipping, and SIGTERM ends it
-    // cleanly. Offline, so that no network write has ignored SIGPIPE for it.
+    // Whatever becomes of its standard output, with a display or none, it skips and goes on skipping,
+    // and SIGTERM ends it cleanly. Offline, so that no network write has ignored SIGPIPE for it.
     void skipsWhateverBecomesOfItsOutput_data()
     {
         QTest::addColumn<bool>("readerGone");
         QTest::addColumn<bool>("pipeFull");
-        QTest::newRow("a reader") << false << false;
-        QTest::newRow("the reader gone") << true << false;
-        QTest::newRow("a full pipe never read") << false << true;
+        QTest::addColumn<QStringList>("environment"); // none: the test's offscreen platform
+        QTest::addColumn<bool>("headless");
+        const QString display = "DISPLAY=:" + m_xvfb.peek(16).trimmed();
+        QTest::newRow("a reader") << false << false << QStringList() << false;
+        QTest::newRow("the reader gone") << true << false << QStringList() << false;
+        QTest::newRow("a full pipe never read") << false << true << QStringList() << false;
+        QTest::newRow("no display") << false << false << kNoPlatform << true;
+        QTest::newRow("a display gone") << false << false << kNoPlatform + QStringList("DISPLAY=:65534") << true;
+        QTest::newRow("a display") << false << false << kNoPlatform + QStringList(display) << false;
     }
 
     void skipsWhateverBecomesOfItsOutput()
     {
         QFETCH(bool, readerGone);
         QFETCH(bool, pipeFull);
+        QFETCH(QStringList, environment);
+        QFETCH(bool, headless);
         int pipeFds[2];
         QCOMPARE(::pipe2(pipeFds, O_CLOEXEC), 0);
         const auto [readEnd, writeEnd] = pipeFds;
@@ -85,7 +112,7 @@ private slots:
         QProcess agent;
         agent.setChildProcessModifier([writeEnd = writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
         const int nextCalls = m_player.nextCalls();
-        agent.start(m_agent, {});
+        agent.start("env", environment << m_agent);
         QVERIFY(agent.waitForStarted(10000));
         // The player stays on its track, so the agent skips it again and again.
         QTRY_VERIFY_WITH_TIMEOUT(m_player.nextCalls() >= nextCalls + 3, 15000);
@@ -99,6 +126,9 @@ private slots:
         QVERIFY(agent.waitForFinished(10000));
         QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
         QCOMPARE(agent.exitCode(), 0);
+        // Headless, the one line it prints and nothing else; otherwise not that line.
+        const QByteArray errors = agent.readAllStandardError();
+        QCOMPARE(errors.contains(kHeadlessLine) ? errors : QByteArray(), headless ? kHeadlessLine : QByteArray());
         ::close(readEnd); // fails harmlessly for a reader gone
         ::close(writeEnd);
     }
@@ -124,6 +154,7 @@ private:
     TestMprisPlayer m_player{m_bus, "spotify", "Spotify"};
     QTemporaryDir m_prefix, m_config, m_runtime;
     const QString m_agent = m_prefix.filePath("bin/tunesieve");
+    QProcess m_xvfb; // an X server whose display number it prints
 };
 
 QTEST_GUILESS_MAIN(TestAgentProcess)

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
 #include "platform/TerminationSignals.h"
 
@@ -30,6 +31,8 @@ int main(int, char* argv[])
                      qPrintable(instanceLock.errorString()));
         break;
     }
+
+    chooseOffscreenWithoutDisplay();
 
     // The agent takes no arguments: Qt sees only the program name.
     int qtArgc = 1;

@@ -1,11 +1,14 @@
 // Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
-// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim.
+// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim,
+// the display as X11 or Wayland sockets.
 #include "platform/FileTimes.h"
+#include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
 #include "platform/JsonPreferencesDomain.h"
 #include "platform/PreferencesFactory.h"
 #include "platform/Resources.h"
 #include "platform/linux/DBusNotifier.h"
+#include "platform/linux/DisplaySockets.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -46,4 +49,11 @@ QStringList Resources::resourceFolders()
     // In a build tree the files are copied beside the binary.
     const QString binaryFolder = QCoreApplication::applicationDirPath();
     return {binaryFolder + QStringLiteral("/../share/tunesieve"), binaryFolder};
+}
+
+bool displayReachable()
+{
+    // Qt picks Wayland or X11 from what the session offers; either one reached will do.
+    return waylandDisplayReachable(qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_RUNTIME_DIR")) ||
+           x11DisplayReachable(qgetenv("DISPLAY"));
 }

@@ -1,7 +1,8 @@
 // macOS's OS services: preferences in the CFPreferences domain, notifications through osascript,
 // the instance lock under Application Support, resources inside the bundle, file times from
-// st_mtimespec.
+// st_mtimespec; there is always a display.
 #include "platform/FileTimes.h"
+#include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
 #include "platform/OsascriptNotifier.h"
 #include "platform/PreferencesFactory.h"
@@ -48,4 +49,10 @@ QStringList Resources::resourceFolders()
 {
     // TuneSieve.app/Contents/MacOS/TuneSieve reads TuneSieve.app/Contents/Resources.
     return {QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources")};
+}
+
+bool displayReachable()
+{
+    // Every login session has its window server, and the agent runs in one.
+    return true;
 }
