@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -141,12 +142,13 @@ private slots:
         DelegateHarness h(QStringLiteral("Spotify"), server.baseUrl());
         h.delegate.setupMenuBar();
         QMenu* menu = h.delegate.statusMenuItem()->menu();
-        QMenu* about = menu->actions().at(6)->menu();
-        QCOMPARE(entries(menu) + entries(about),
+        QMenu* about = menu->actions().at(7)->menu();
+        QMenu* recent = menu->actions().at(5)->menu();
+        QCOMPARE(entries(menu) + entries(recent) + entries(about),
                  QStringList({"Artist: - (off)", "Track: - (off)", "-", "Block this artist (off)",
-                              "Manage blacklisted artists... (on)", "-", "About (on)", "-", "Quit (on)",
-                              "Skip AI-generated music automatically (off)", "-",
-                              "Visit " + QUrl(APP_WEBSITE).host() + " (on)", "-", "Version 1.0.0 (off)"}));
+                              "Manage blacklisted artists... (on)", "Recently skipped (on)", "-", "About (on)", "-",
+                              "Quit (on)", "Nothing skipped yet (off)", "Skip AI-generated music automatically (off)",
+                              "-", "Visit " + QUrl(APP_WEBSITE).host() + " (on)", "-", "Version 1.0.0 (off)"}));
         QVERIFY(!h.delegate.statusMenuItem()->icon().isNull()); // the note as title: no icon beside the test
         // A click on the tray item, with any button, opens the menu.
         emit h.delegate.statusMenuItem()->findChild<QSystemTrayIcon*>()->activated(QSystemTrayIcon::Trigger);
@@ -185,11 +187,23 @@ private slots:
         QTRY_VERIFY(out.text().contains("Artist flagged to community: Echo\n"));
         QTRY_VERIFY(out.text().contains("Artist flagged to community: Simon & \"Garf\"\tunkel\n"));
 
+        // The newest skip first, once however often the player was told; never skip, or unblock.
+        emit recent->aboutToShow();
+        QCOMPARE(entries(recent, true).join('|').remove(QRegularExpression("\\d\\d:\\d\\d  ")),
+                 "ECHO - Fine too (on)|Simon & \"Garf\" unkel - Sound & Silence (on)");
+        QCOMPARE(entries(recent->actions().at(0)->menu(), true),
+                 QStringList({"Never skip ECHO (on)", "Remove ECHO from my blacklist (on)"}));
+        recent->actions().at(1)->menu()->actions().at(0)->trigger();
+        QVERIFY(h.store->neverSkipArtists().contains("simon & \"garf\"\tunkel"));
+        QVERIFY(!h.store->localArtists().contains("simon & \"garf\"\tunkel"));
+        recent->actions().at(0)->menu()->actions().at(1)->trigger();
+        QVERIFY(h.store->localArtists().isEmpty());
+
         // A track that credits several artists offers each of them.
         h.player->play("Echo, Night Owls", "Hoot");
         h.delegate.checkCurrentTrack();
         QCOMPARE(entries(menu->actions().at(3)->menu()),
-                 QStringList({"Echo, Night Owls (on)", "Echo (off)", "Night Owls (on)"}));
+                 QStringList({"Echo, Night Owls (on)", "Echo (on)", "Night Owls (on)"}));
 
         // The window: built on the first click, raised again on the second; closing it ends nothing.
         menu->actions().at(4)->trigger();
@@ -204,7 +218,7 @@ private slots:
         QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(m_opened, QList<QUrl>{QUrl(APP_WEBSITE)});
 
-        QTimer::singleShot(0, menu->actions().at(8), &QAction::trigger);
+        QTimer::singleShot(0, menu->actions().at(9), &QAction::trigger);
         QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
         QCOMPARE(QCoreApplication::exec(), 0); // ended by "Quit"
     }

@@ -83,6 +83,9 @@ void AppDelegate::setupMenuBar()
     addToBlacklistMenuItem->setEnabled(false);
     blockCreditMenu = new QMenu(menu.get());
     menu->addAction(QStringLiteral("Manage blacklisted artists..."), this, &AppDelegate::openBlacklistWindow);
+    recentlySkippedMenu = menu->addMenu(QStringLiteral("Recently skipped"));
+    connect(recentlySkippedMenu, &QMenu::aboutToShow, this, &AppDelegate::showRecentSkips);
+    showRecentSkips();
     menu->addSeparator();
 
     auto* aboutMenu = new QMenu(QStringLiteral("About"), menu.get());
@@ -215,6 +218,12 @@ void AppDelegate::checkCurrentTrack()
     StandardOutput::printLine(QStringLiteral("\u23ED\uFE0F Skipping blacklisted artist (") + source +
                               QStringLiteral("): ") + onOneLine(playback.currentArtist) + QStringLiteral(" on ") +
                               MusicController::rawValue(nowPlaying->app));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // The history keeps a track once, however often a player that stays on it is told to move.
+    if (!skipMemory.isStillOn(playingTrack(), now)) {
+        blacklistManager->recordSkip(
+            {now, MusicController::rawValue(currentApp), playback.currentArtist, playback.currentTrack, source});
+    }
     skipCurrentTrack();
     playback.lastCheckedArtist.clear();
     // Both name the track as reported: its artist and title show the credit that was blocked.
@@ -271,6 +280,34 @@ void AppDelegate::showCreditsToBlock(const ArtistSet& local)
     }
     addToBlacklistMenuItem->setEnabled(anyBlockable);
     addToBlacklistMenuItem->setText(QStringLiteral("Block"));
+}
+
+void AppDelegate::showRecentSkips()
+{
+    constexpr qsizetype kShown = 10;
+    recentlySkippedMenu->clear();
+    const QList<BlacklistManager::SkipRecord> skips = blacklistManager->recentSkips().mid(0, kShown);
+    if (skips.isEmpty()) {
+        recentlySkippedMenu->addAction(QStringLiteral("Nothing skipped yet"))->setEnabled(false);
+        return;
+    }
+    const ArtistSet local = blacklistManager->localArtists();
+    for (const BlacklistManager::SkipRecord& skip : skips) {
+        const QString artist = MenuText::literal(skip.artist);
+        QMenu* entry = recentlySkippedMenu->addMenu(skip.time.toLocalTime().toString(QStringLiteral("HH:mm  ")) +
+                                                    artist + QStringLiteral(" - ") + MenuText::literal(skip.title));
+        entry->addAction(QStringLiteral("Never skip ") + artist, this, [this, name = skip.artist] {
+            blacklistManager->allow(name);
+            updateMenuItems();
+        });
+        if (local.contains(ArtistName::normalized(skip.artist))) {
+            entry->addAction(QStringLiteral("Remove ") + artist + QStringLiteral(" from my blacklist"), this,
+                             [this, name = skip.artist] {
+                                 blacklistManager->removeLocal(name);
+                                 updateMenuItems();
+                             });
+        }
+    }
 }
 
 void AppDelegate::addCurrentArtistToBlacklist()

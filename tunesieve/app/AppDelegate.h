@@ -69,6 +69,9 @@ private:
     bool leavesBlockedTrackPlaying();
     // Fills entry 4's submenu with one entry per credited artist, each enabled unless on `local`.
     void showCreditsToBlock(const ArtistSet& local);
+    // The newest skips, each with what a person may want next: never skip the artist, or take it
+    // off the local list. Built anew each time the submenu opens.
+    void showRecentSkips();
 
     std::unique_ptr<StatusItem> statusItem;
     std::unique_ptr<GridTimer> pollingTimer;
@@ -84,6 +87,7 @@ private:
     QAction* addToBlacklistMenuItem = nullptr;
     // Entry 4's submenu while a track credits several artists; owned by the status menu.
     QMenu* blockCreditMenu = nullptr;
+    QMenu* recentlySkippedMenu = nullptr;
     const std::unique_ptr<Notifier> notifier;
     const std::unique_ptr<PlayerEvents> playerEvents;
     // A check is already on its way for the players' latest change: further reports wait for it.

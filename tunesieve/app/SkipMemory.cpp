@@ -48,6 +48,12 @@ SkipMemory::Decision SkipMemory::decide(const Track& blocked, const QDateTime& n
     return toldBefore ? Decision::leftAlone : Decision::giveUp;
 }
 
+bool SkipMemory::isStillOn(const Track& track, const QDateTime& now)
+{
+    const Skip* skip = find(track, now);
+    return skip && !skip->playerMovedOn;
+}
+
 quint64 SkipMemory::skipped(const Track& track, const QDateTime& now)
 {
     Skip* skip = find(track, now);

@@ -39,6 +39,8 @@ public:
     bool isAwaitingPlayer(const Track& playing) const { return m_awaiting == playing; }
     // What to do about a blocked track that plays.
     Decision decide(const Track& blocked, const QDateTime& now);
+    // Whether `track` was skipped a moment ago and the player has not left it since.
+    bool isStillOn(const Track& track, const QDateTime& now);
     // Our Next() went to `track`; returns the number to hand to followUpDue() a moment later.
     quint64 skipped(const Track& track, const QDateTime& now);
     void followUpDue(quint64 skip);
