@@ -4,7 +4,9 @@
 #include "support/HttpsTestServer.h"
 #include "support/TempPreferences.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTest>
 #include <QUuid>
@@ -217,6 +219,52 @@ private slots:
         QVERIFY(store->contains(QStringLiteral("OMEGA")) && !store->contains(QStringLiteral("robo")));
         QVERIFY(store->deviceId() != store->deviceId());
         QCOMPARE(prefs.readFile(), R"({"localBlacklistedArtists": ["Omega"]})");
+    }
+
+    void keepsNeverSkipListAndSkipHistoryInTheFile()
+    {
+        TempPreferences prefs;
+        auto store = prefs.openStore();
+        const auto inFile = [&prefs](const char* key) { return QJsonDocument::fromJson(prefs.readFile())[key]; };
+        store->setLocalArtists(ArtistSet({"owls", "both"}));
+        store->setCommunityArtists(ArtistSet({"c", "both"}));
+        // Allowed artists are never blocked, the switch staying on; another credit still blocks.
+        store->allow(QStringLiteral("C"));
+        store->allow(QStringLiteral("Both"));
+        QCOMPARE(inFile("neverSkipArtists").toVariant().toStringList(), QStringList({"both", "c"}));
+        QCOMPARE(store->localArtists(), ArtistSet({"owls"}));
+        QVERIFY(store->isCommunityEnabled() && !store->contains("c"));
+        QCOMPARE(store->firstBlocked({"BOTH", "Owls"})->artist, "Owls");
+        store->addLocal(QStringLiteral("C"));
+        QVERIFY(store->contains("c") && store->neverSkipArtists() == ArtistSet({"both"}));
+
+        // Newest first, the newest 50, kept for the next store on the file.
+        for (int i = 0; i < 51; ++i) {
+            store->recordSkip({QDateTime::fromMSecsSinceEpoch(i).toUTC(), "vlc", QString::number(i), "T", "local"});
+        }
+        const auto skips = prefs.openStore()->recentSkips();
+        const auto text = [](const BlacklistManager::SkipRecord& r) {
+            return r.time.toString(Qt::ISODateWithMs) + ' ' + r.player + ' ' + r.artist + ' ' + r.title + ' ' + r.list;
+        };
+        QCOMPARE(text(skips.first()) + ", " + QString::number(skips.size()) + ", " + skips.last().artist,
+                 "1970-01-01T00:00:00.050Z vlc 50 T local, 50, 1");
+
+        // A wrong-typed value reads as empty, an unreadable entry is left out alone, the other keys stay.
+        const QJsonValue good = inFile("recentlySkipped")[0];
+        const QJsonArray entries{"{", good, "[]", R"({"time":"noon","player":"","artist":"","title":"","list":""})"};
+        prefs.writeFile(QJsonDocument(QJsonObject{{"localBlacklistedArtists", QJsonArray{"c"}},
+                                                  {"neverSkipArtists", 7},
+                                                  {"recentlySkipped", entries}})
+                            .toJson());
+        QCOMPARE(store->recentSkips().size(), 1);
+        QVERIFY(store->neverSkipArtists().isEmpty() && store->contains("c"));
+        prefs.writeFile(R"({"localBlacklistedArtists": ["c"], "neverSkipArtists": ["x", 1], "recentlySkipped": "x"})");
+        QVERIFY(store->recentSkips().isEmpty() && store->neverSkipArtists().isEmpty());
+        store->allow(QStringLiteral("Owls"));
+        store->recordSkip({});
+        QCOMPARE(inFile("localBlacklistedArtists").toVariant().toStringList() +
+                     inFile("neverSkipArtists").toVariant().toStringList(),
+                 QStringList({"c", "owls"}));
     }
 };
 

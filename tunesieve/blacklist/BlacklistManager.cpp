@@ -6,6 +6,8 @@
 #include "platform/MainQueue.h"
 #include "platform/PreferencesFactory.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QUuid>
 
 namespace {
@@ -14,6 +16,34 @@ QString newDeviceId()
 {
     // QUuid::createUuid() is a random (version 4) UUID; the stored form is upper case, no braces.
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+// One history entry as stored: the compact JSON text of an object, so that every preferences
+// backend keeps the history as a plain array of strings.
+QString encodedSkip(const BlacklistManager::SkipRecord& record)
+{
+    const QJsonObject object{{"time", record.time.toUTC().toString(Qt::ISODateWithMs)},
+                             {"player", record.player},
+                             {"artist", record.artist},
+                             {"title", record.title},
+                             {"list", record.list}};
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+std::optional<BlacklistManager::SkipRecord> decodedSkip(const QString& text)
+{
+    const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
+    for (const char* field : {"time", "player", "artist", "title", "list"}) {
+        if (!object.value(QLatin1String(field)).isString()) {
+            return std::nullopt;
+        }
+    }
+    const QDateTime time = QDateTime::fromString(object["time"].toString(), Qt::ISODateWithMs);
+    if (!time.isValid()) {
+        return std::nullopt;
+    }
+    return BlacklistManager::SkipRecord{time.toUTC(), object["player"].toString(), object["artist"].toString(),
+                                        object["title"].toString(), object["list"].toString()};
 }
 
 } // namespace
@@ -79,6 +109,9 @@ void BlacklistManager::addLocal(const QString& artist)
     ArtistSet artists = localArtists();
     artists.insert(ArtistName::normalized(artist));
     setLocalArtists(artists);
+    if (neverSkipArtists().contains(ArtistName::normalized(artist))) {
+        removeNeverSkip(artist);
+    }
 }
 
 void BlacklistManager::removeLocal(const QString& artist)
@@ -96,6 +129,52 @@ ArtistSet BlacklistManager::communityArtists() const
 void BlacklistManager::setCommunityArtists(const ArtistSet& artists)
 {
     writeList(communityBlacklistKey, artists);
+}
+
+ArtistSet BlacklistManager::neverSkipArtists() const
+{
+    return readList(neverSkipKey, m_neverSkipCache);
+}
+
+void BlacklistManager::setNeverSkipArtists(const ArtistSet& artists)
+{
+    writeList(neverSkipKey, artists);
+}
+
+void BlacklistManager::allow(const QString& artist)
+{
+    ArtistSet artists = neverSkipArtists();
+    artists.insert(ArtistName::normalized(artist));
+    setNeverSkipArtists(artists);
+    removeLocal(artist);
+}
+
+void BlacklistManager::removeNeverSkip(const QString& artist)
+{
+    ArtistSet artists = neverSkipArtists();
+    artists.remove(ArtistName::normalized(artist));
+    setNeverSkipArtists(artists);
+}
+
+QList<BlacklistManager::SkipRecord> BlacklistManager::recentSkips() const
+{
+    QList<SkipRecord> records;
+    for (const QString& text : defaults->stringArray(recentlySkippedKey).value_or(QStringList())) {
+        if (std::optional<SkipRecord> record = decodedSkip(text)) {
+            records.append(*record);
+        }
+    }
+    return records;
+}
+
+void BlacklistManager::recordSkip(const SkipRecord& record)
+{
+    QStringList texts{encodedSkip(record)};
+    for (const SkipRecord& earlier : recentSkips().mid(0, maxRecentSkips - 1)) {
+        texts.append(encodedSkip(earlier));
+    }
+    defaults->setValue(recentlySkippedKey, texts);
+    defaults->synchronize();
 }
 
 bool BlacklistManager::isCommunityEnabled() const
@@ -139,6 +218,7 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
     // Same answer as allBlockedArtists().contains(), without building the union. Each list is read
     // once a query, as a read looks at the file; the community list only when it can matter.
     const ArtistSet& local = readList(localBlacklistKey, m_localCache);
+    const ArtistSet& neverSkip = readList(neverSkipKey, m_neverSkipCache);
     const bool communityEnabled = isCommunityEnabled();
     const ArtistSet* community = nullptr;
     const auto onCommunityList = [&](const QString& name) {
@@ -149,6 +229,9 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
     };
     for (const QString& artist : artists) {
         const QString name = ArtistName::normalized(artist);
+        if (neverSkip.contains(name)) {
+            continue;
+        }
         if (local.contains(name)) {
             return Block{artist, onCommunityList(name)};
         }

@@ -11,10 +11,10 @@
 #include <optional>
 
 // The one blacklist store: the user's local list, the downloaded community list, the community
-// switch, the last download date and the device identifier. It keeps nothing of its own: every
-// read goes to the preferences domain and every write is flushed at once, so a change made by
-// another program is seen by the next read. (What it derives from the domain is cached only for
-// as long as the domain reports no change.) It is also the client of the community service.
+// switch, the last download date, the device identifier, the never-skip list and the recent skips.
+// It keeps nothing of its own: every read goes to the preferences domain and every write is flushed
+// at once, so a change made by another program is seen by the next read. (What it derives from the domain is cached
+// only for as long as the domain reports no change.) It is also the client of the community service.
 class BlacklistManager : public std::enable_shared_from_this<BlacklistManager>
 {
 public:
@@ -30,6 +30,7 @@ public:
 
     ArtistSet localArtists() const;
     void setLocalArtists(const ArtistSet& artists);
+    // Blocking an artist takes them off the never-skip list, so that the two lists never disagree.
     void addLocal(const QString& artist);
     void removeLocal(const QString& artist);
 
@@ -38,6 +39,29 @@ public:
 
     bool isCommunityEnabled() const;
     void setCommunityEnabled(bool enabled);
+
+    // Artists never skipped, whatever the other lists say. Allowing an artist takes them off the
+    // local list; a community download leaves this list alone.
+    ArtistSet neverSkipArtists() const;
+    void setNeverSkipArtists(const ArtistSet& artists);
+    void allow(const QString& artist);
+    void removeNeverSkip(const QString& artist);
+
+    // One skip as the history keeps it; `list` is "local" or "community".
+    struct SkipRecord
+    {
+        QDateTime time;
+        QString player;
+        QString artist;
+        QString title;
+        QString list;
+    };
+
+    // The last skips, newest first. A stored entry that cannot be read is left out.
+    QList<SkipRecord> recentSkips() const;
+    // Puts `record` first and keeps the newest maxRecentSkips.
+    void recordSkip(const SkipRecord& record);
+    static constexpr int maxRecentSkips = 50;
 
     std::optional<QDateTime> lastSyncDate() const;
     void setLastSyncDate(const std::optional<QDateTime>& date);
@@ -53,7 +77,8 @@ public:
     // The local list, united with the community list while the community switch is on.
     ArtistSet allBlockedArtists() const;
     bool contains(const QString& artist) const;
-    // The first of `artists` that allBlockedArtists() holds, or none; one look-up per name and list.
+    // The first of `artists` that allBlockedArtists() holds and the never-skip list does not, or
+    // none; one look-up per name and list.
     std::optional<Block> firstBlocked(const QStringList& artists) const;
     // Whether the artist is on the stored community list, whatever the community switch says.
     bool isInCommunityBlacklist(const QString& artist) const;
@@ -62,6 +87,7 @@ public:
     // process or another one: what a caller derived from a list stays valid while its number does.
     quint64 localArtistsRevision() const { return defaults->revision(localBlacklistKey); }
     quint64 communityArtistsRevision() const { return defaults->revision(communityBlacklistKey); }
+    quint64 neverSkipArtistsRevision() const { return defaults->revision(neverSkipKey); }
 
     // Both are called on the main thread and return before the exchange ends. Each calls its
     // completion exactly once: on the main thread once the reply has been handled, or at once, on
@@ -93,8 +119,11 @@ private:
     const QString communityEnabledKey = QStringLiteral("communityBlacklistEnabled");
     const QString lastSyncKey = QStringLiteral("lastCommunitySync");
     const QString deviceIdKey = QStringLiteral("deviceId");
+    const QString neverSkipKey = QStringLiteral("neverSkipArtists");
+    const QString recentlySkippedKey = QStringLiteral("recentlySkipped");
     const CommunityTransport community;
 
     mutable CachedList m_localCache;
     mutable CachedList m_communityCache;
+    mutable CachedList m_neverSkipCache;
 };
