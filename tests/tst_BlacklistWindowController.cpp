@@ -40,8 +40,8 @@ struct OpenWindow
     // The views a user sees, in the order they were added: "search, segments, ...".
     QString shown() const
     {
-        const QStringList names = {"search",    "segments", "add field", "add",   "local",
-                                   "community", "sync",     "switch",    "clear", "count"};
+        const QStringList names = {"search", "segments", "add field", "add",   "local", "community",
+                                   "never",  "sync",     "switch",    "clear", "count"};
         const QWidgetList views = controller.window->contentView()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
         QStringList visible;
         for (int i = 0; i < views.size(); ++i) {
@@ -54,8 +54,8 @@ struct OpenWindow
     // What the chosen segment's table lists, and the count: "abba, cat (2 artist(s))".
     QString listed() const
     {
-        TableView* table = controller.segmentedControl->selectedSegment() == 0 ? controller.localTableView
-                                                                               : controller.communityTableView;
+        TableView* tables[] = {controller.localTableView, controller.communityTableView, controller.neverSkipTableView};
+        TableView* table = tables[controller.segmentedControl->selectedSegment()];
         QStringList names;
         for (int row = 0; row < table->model()->rowCount(); ++row) {
             names.append(qobject_cast<QLabel*>(cell(table, row, 0))->text());
@@ -133,12 +133,19 @@ private slots:
         open.chooseSegment(1);
         open->window->close();
         open.store->setCommunityArtists({"rockers", "polka", "a  b"});
+        open.store->setNeverSkipArtists({"x  y", "z  w", "solo"});
         open.store->setCommunityEnabled(false);
         Window* built = open->window.get();
         open->show();
         QCOMPARE(open->window.get(), built);
         QCOMPARE(open.shown(), "search, segments, community, sync, switch, count");
         QCOMPARE(open.listed(), "a  b (1 artist(s))");
+        open.chooseSegment(2);
+        QCOMPARE(open.shown() + ": " + open.listed(), "search, segments, never, count: x  y, z  w (2 artist(s))");
+        QTest::mouseClick(cell(open->neverSkipTableView, 1, 1), Qt::LeftButton);
+        QCOMPARE(open.listed(), "x  y (1 artist(s))");
+        QCOMPARE(open.store->neverSkipArtists(), ArtistSet({"x  y", "solo"}));
+        open.chooseSegment(1);
         QVERIFY(!open->communityToggle->isChecked());
         QTest::mouseClick(open->communityToggle, Qt::LeftButton);
         QVERIFY(open.store->isCommunityEnabled());

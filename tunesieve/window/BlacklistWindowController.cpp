@@ -20,6 +20,8 @@ namespace {
 const int countLabelTag = 100;
 const int clearAllButtonTag = 101;
 const int localSegment = 0;
+const int communitySegment = 1;
+const int neverSkipSegment = 2;
 const QString artistColumn = QStringLiteral("artist");
 const QString deleteColumn = QStringLiteral("delete");
 const QString syncTitle = QStringLiteral("Sync community blacklist");
@@ -88,9 +90,10 @@ void BlacklistWindowController::createWindow()
     contentView->addSubview(searchField, {20, 460, 360, 24}, Mask::WidthSizable | Mask::MinYMargin);
 
     segmentedControl = new SegmentedControl;
-    segmentedControl->setSegmentCount(2);
-    segmentedControl->setLabel(QStringLiteral("My blacklist"), 0);
-    segmentedControl->setLabel(QStringLiteral("Community"), 1);
+    segmentedControl->setSegmentCount(3);
+    segmentedControl->setLabel(QStringLiteral("My blacklist"), localSegment);
+    segmentedControl->setLabel(QStringLiteral("Community"), communitySegment);
+    segmentedControl->setLabel(QStringLiteral("Never skip"), neverSkipSegment);
     segmentedControl->setSelectedSegment(localSegment);
     connect(segmentedControl, &SegmentedControl::activated, this, &BlacklistWindowController::segmentChanged);
     contentView->addSubview(segmentedControl, {20, 420, 360, 28}, Mask::WidthSizable | Mask::MinYMargin);
@@ -105,12 +108,16 @@ void BlacklistWindowController::createWindow()
     connect(addButton, &QPushButton::clicked, this, &BlacklistWindowController::addArtistFromField);
     contentView->addSubview(addButton, {310, 383, 70, 28}, Mask::MinXMargin | Mask::MinYMargin);
 
-    localScrollView = createTableView(true);
+    localScrollView = createTableView(localTableView, true);
     contentView->addSubview(localScrollView, {20, 60, 360, 315}, Mask::WidthSizable | Mask::HeightSizable);
 
-    communityScrollView = createTableView(false);
+    communityScrollView = createTableView(communityTableView, false);
     communityScrollView->setHidden(true);
     contentView->addSubview(communityScrollView, {20, 60, 360, 315}, Mask::WidthSizable | Mask::HeightSizable);
+
+    neverSkipScrollView = createTableView(neverSkipTableView, true);
+    neverSkipScrollView->setHidden(true);
+    contentView->addSubview(neverSkipScrollView, {20, 60, 360, 315}, Mask::WidthSizable | Mask::HeightSizable);
 
     syncButton = newPushButton(syncTitle);
     connect(syncButton, &QPushButton::clicked, this, &BlacklistWindowController::syncCommunityBlacklist);
@@ -136,19 +143,16 @@ void BlacklistWindowController::createWindow()
     window->setContentView(contentView);
 }
 
-QWidget* BlacklistWindowController::createTableView(bool isLocal)
+QWidget* BlacklistWindowController::createTableView(TableView*& table, bool withDeleteButtons)
 {
     // The table scrolls by itself; this view is the place that the table fills.
     auto* scrollView = new QWidget;
-    auto* table = new TableView;
+    table = new TableView;
     table->horizontalHeader()->hide();
     table->setRowHeight(24);
     table->addTableColumn({artistColumn, 320});
-    if (isLocal) {
+    if (withDeleteButtons) {
         table->addTableColumn({deleteColumn, 30});
-        localTableView = table;
-    } else {
-        communityTableView = table;
     }
     table->setDataSource(this);
     auto* layout = new QVBoxLayout(scrollView);
@@ -163,13 +167,15 @@ void BlacklistWindowController::refreshData()
     localIndex.update(blacklistManager->localArtistsRevision(), [this] { return blacklistManager->localArtists(); });
     communityIndex.update(blacklistManager->communityArtistsRevision(),
                           [this] { return blacklistManager->communityArtists(); });
+    neverSkipIndex.update(blacklistManager->neverSkipArtistsRevision(),
+                          [this] { return blacklistManager->neverSkipArtists(); });
     filteredLocalArtists = localIndex.matching(key);
     filteredCommunityArtists = communityIndex.matching(key);
-    if (localTableView) {
-        localTableView->reloadData();
-    }
-    if (communityTableView) {
-        communityTableView->reloadData();
+    filteredNeverSkipArtists = neverSkipIndex.matching(key);
+    for (TableView* table : {localTableView, communityTableView, neverSkipTableView}) {
+        if (table) {
+            table->reloadData();
+        }
     }
     if (communityToggle) {
         // The switch may have changed in the file since the window last looked.
@@ -187,20 +193,25 @@ void BlacklistWindowController::updateCountLabel()
     if (!label) {
         return;
     }
-    const bool local = segmentedControl->selectedSegment() == localSegment;
-    const qsizetype count = local ? filteredLocalArtists.size() : filteredCommunityArtists.size();
-    label->setText(QString::number(count) + QStringLiteral(" artist(s)"));
+    const int segment = segmentedControl->selectedSegment();
+    const QStringList& shown = segment == localSegment       ? filteredLocalArtists
+                               : segment == neverSkipSegment ? filteredNeverSkipArtists
+                                                             : filteredCommunityArtists;
+    label->setText(QString::number(shown.size()) + QStringLiteral(" artist(s)"));
 }
 
 void BlacklistWindowController::segmentChanged()
 {
-    const bool local = segmentedControl->selectedSegment() == localSegment;
+    const int segment = segmentedControl->selectedSegment();
+    const bool local = segment == localSegment;
+    const bool community = segment == communitySegment;
     localScrollView->setVisible(local);
-    communityScrollView->setVisible(!local);
+    communityScrollView->setVisible(community);
+    neverSkipScrollView->setVisible(segment == neverSkipSegment);
     addArtistField->setVisible(local);
     addButton->setVisible(local);
-    syncButton->setVisible(!local);
-    communityToggle->setVisible(!local);
+    syncButton->setVisible(community);
+    communityToggle->setVisible(community);
     if (auto* clearAllButton =
             qobject_cast<QAbstractButton*>(ViewTag::viewWithTag(window->contentView(), clearAllButtonTag))) {
         clearAllButton->setVisible(local);
@@ -276,14 +287,22 @@ void BlacklistWindowController::controlTextDidChange()
     refreshData();
 }
 
+const QStringList& BlacklistWindowController::filteredArtists(const TableView* table) const
+{
+    if (table == localTableView) {
+        return filteredLocalArtists;
+    }
+    return table == neverSkipTableView ? filteredNeverSkipArtists : filteredCommunityArtists;
+}
+
 int BlacklistWindowController::numberOfRows(TableView* table)
 {
-    return int(table == localTableView ? filteredLocalArtists.size() : filteredCommunityArtists.size());
+    return int(filteredArtists(table).size());
 }
 
 QWidget* BlacklistWindowController::tableView(TableView* table, const TableColumn* column, int row)
 {
-    const QStringList& artists = table == localTableView ? filteredLocalArtists : filteredCommunityArtists;
+    const QStringList& artists = filteredArtists(table);
     if (row < 0 || row >= artists.size()) {
         return nullptr;
     }
@@ -292,7 +311,7 @@ QWidget* BlacklistWindowController::tableView(TableView* table, const TableColum
         button->setFlat(true);
         button->setFocusPolicy(Qt::NoFocus);
         ViewTag::setTag(button, row);
-        connect(button, &QPushButton::clicked, this, [this, button] { deleteArtist(button); });
+        connect(button, &QPushButton::clicked, this, [this, table, button] { deleteArtist(table, button); });
         return button;
     }
     auto* label = new QLabel(artists.at(row));
@@ -301,12 +320,17 @@ QWidget* BlacklistWindowController::tableView(TableView* table, const TableColum
     return label;
 }
 
-void BlacklistWindowController::deleteArtist(QAbstractButton* sender)
+void BlacklistWindowController::deleteArtist(TableView* table, QAbstractButton* sender)
 {
+    const QStringList& artists = filteredArtists(table);
     const int row = ViewTag::tag(sender);
-    if (row < 0 || row >= filteredLocalArtists.size()) {
+    if (row < 0 || row >= artists.size()) {
         return;
     }
-    blacklistManager->removeLocal(filteredLocalArtists.at(row));
+    if (table == neverSkipTableView) {
+        blacklistManager->removeNeverSkip(artists.at(row));
+    } else {
+        blacklistManager->removeLocal(artists.at(row));
+    }
     refreshData();
 }

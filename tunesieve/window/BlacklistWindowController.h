@@ -15,9 +15,10 @@ class QPushButton;
 class SegmentedControl;
 class Window;
 
-// The "Blacklist" window: both blacklists in two tables that share one place, a search field that filters both,
-// a switch between them, adding, deleting and clearing local entries, downloading the community list again and
-// switching it on and off. The window is built on the first show() and kept for the life of the controller.
+// The "Blacklist" window: both blacklists and the never-skip list in three tables that share one place, a search
+// field that filters all three, a switch between them, adding, deleting and clearing local entries, deleting
+// never-skip entries, downloading the community list again and switching it on and off. The window is built on the
+// first show() and kept for the life of the controller.
 class BlacklistWindowController : public QObject, public TableViewDataSource
 {
     Q_OBJECT
@@ -45,29 +46,35 @@ public:
     void controlTextDidChange();
     int numberOfRows(TableView* table) override;
     QWidget* tableView(TableView* table, const TableColumn* column, int row) override;
-    void deleteArtist(QAbstractButton* sender);
+    // The delete button `sender`, tagged with its row, in the local or the never-skip table.
+    void deleteArtist(TableView* table, QAbstractButton* sender);
 
     // The views are empty until the window is built, then owned by the window's view tree.
     std::unique_ptr<Window> window;
     TableView* localTableView = nullptr;
     TableView* communityTableView = nullptr;
+    TableView* neverSkipTableView = nullptr;
     QLineEdit* searchField = nullptr;
     SegmentedControl* segmentedControl = nullptr;
     QWidget* localScrollView = nullptr;
     QWidget* communityScrollView = nullptr;
+    QWidget* neverSkipScrollView = nullptr;
     QLineEdit* addArtistField = nullptr;
     QPushButton* addButton = nullptr;
     QPushButton* syncButton = nullptr;
     QCheckBox* communityToggle = nullptr;
     QStringList filteredLocalArtists;
     QStringList filteredCommunityArtists;
+    QStringList filteredNeverSkipArtists;
     QString searchQuery;
     const std::shared_ptr<BlacklistManager> blacklistManager;
 
 private:
     void createWindow();
-    QWidget* createTableView(bool isLocal);
+    QWidget* createTableView(TableView*& table, bool withDeleteButtons);
+    const QStringList& filteredArtists(const TableView* table) const;
 
     ArtistSearchIndex localIndex;
     ArtistSearchIndex communityIndex;
+    ArtistSearchIndex neverSkipIndex;
 };
