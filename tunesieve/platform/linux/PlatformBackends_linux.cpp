@@ -1,11 +1,13 @@
 // Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
-// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim.
+// the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim,
+// a tray item whose menu we open on a left or middle click.
 #include "platform/FileTimes.h"
 #include "platform/InstanceLock.h"
 #include "platform/JsonPreferencesDomain.h"
 #include "platform/PreferencesFactory.h"
 #include "platform/Resources.h"
 #include "platform/linux/DBusNotifier.h"
+#include "widgets/StatusItem.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -46,4 +48,10 @@ QStringList Resources::resourceFolders()
     // In a build tree the files are copied beside the binary.
     const QString binaryFolder = QCoreApplication::applicationDirPath();
     return {binaryFolder + QStringLiteral("/../share/tunesieve"), binaryFolder};
+}
+
+bool StatusItem::areaOpensMenuOnEveryClick()
+{
+    // Tray hosts open the context menu on a right click, some not even then.
+    return false;
 }
