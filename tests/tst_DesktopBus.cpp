@@ -1,6 +1,8 @@
 #include "platform/linux/DBusNotifier.h"
 #include "player/PlayerEvents.h"
 #include "player/linux/MprisScriptRunner.h"
+#include "support/DelegateHarness.h"
+#include "support/StdoutCapture.h"
 #include "support/TestMprisPlayer.h"
 
 #include <QtTest>
@@ -113,6 +115,41 @@ private slots:
         sender.call(QDBusMessage::createMethodCall(agent, "/", "org.freedesktop.DBus.Peer", "Ping"));
         QCoreApplication::processEvents();
         QTEST(int(reports.size()), "reports");
+    }
+
+    void sendsOneNextPerTrackAndGivesUpOnAPlayerThatStays()
+    {
+        TestMprisPlayer player(m_bus, QStringLiteral("spotify"));
+        TempPreferences prefs;
+        auto store = prefs.openStore();
+        store->addLocal(QStringLiteral("Night Owls"));
+        auto shown = std::make_shared<RecordingNotifier::Shown>();
+        AppDelegate delegate(std::make_unique<MusicController>(), store, std::make_unique<RecordingNotifier>(shown),
+                             createPlayerEvents());
+        // The player announces itself again the moment it gets Next() and switches 400 ms later.
+        player.setSwitchDelayMs(400);
+        player.queueTrack({"Echo"}, "Wanted");
+        player.setTrack({"Echo", "Night Owls"}, "Hoot");
+        player.setPlaybackStatus("Playing");
+        StdoutCapture out;
+        delegate.startPolling();
+        QTRY_COMPARE(delegate.playbackState().currentTrack, QStringLiteral("Wanted"));
+        QTest::qWait(1200);
+        QCOMPARE(player.nextCalls(), 1);
+        QVERIFY(
+            out.text().startsWith("\u23ED\uFE0F Skipping blacklisted artist (local): Echo, Night Owls on Spotify\n"));
+
+        // Back to the skipped track on purpose: it plays, and says why once.
+        player.setTrack({"Echo", "Night Owls"}, "Hoot");
+        QTRY_COMPARE(shown->last().first, QStringLiteral("Playing it anyway"));
+        // A player that cannot leave a blocked track gets three skips, one a second, and one notice.
+        player.setTrack({"Night Owls"}, "Last track");
+        QTRY_COMPARE_WITH_TIMEOUT(player.nextCalls("Last track"), 3, 4000);
+        QTest::qWait(2500);
+        QCOMPARE(player.nextCalls(), 4);
+        QCOMPARE(shown->last().second, QStringLiteral("Spotify stayed on Night Owls - Last track through three skips"));
+        QCOMPARE(shown->size(), 6); // Hoot, anyway, three skips, the notice
+        QCOMPARE(out.text().count('\n'), 4);
     }
 
     void notifiesTheDesktopInItsMarkup()

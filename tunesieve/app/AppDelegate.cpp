@@ -140,27 +140,43 @@ void AppDelegate::checkOncePlayersSettle()
     });
 }
 
-bool AppDelegate::SkippedTrack::operator==(const SkippedTrack& other) const
+SkipMemory::Track AppDelegate::playingTrack() const
 {
-    return app == other.app && artist == other.artist && track == other.track;
+    return {currentApp, playback.currentArtist, playback.currentTrack};
 }
 
 bool AppDelegate::skipCurrentTrack()
 {
-    const SkippedTrack playing{currentApp, playback.currentArtist, playback.currentTrack};
-    if (awaitingSkip == playing) {
+    if (skipMemory.isAwaitingPlayer(playingTrack())) {
         return false;
     }
     musicController->skipTrack();
-    awaitingSkip = playing;
-    const quint64 skip = ++skipCount;
+    const quint64 skip = skipMemory.skipped(playingTrack(), QDateTime::currentDateTimeUtc());
     MainQueue::after(kFollowUpCheckMs, this, [this, skip] {
-        // Only the latest skip's own follow-up may look at its track again.
-        if (skip == skipCount) {
-            awaitingSkip.reset();
-        }
+        skipMemory.followUpDue(skip);
         checkCurrentTrack();
     });
+    return true;
+}
+
+bool AppDelegate::leavesBlockedTrackPlaying()
+{
+    const QString track = playback.currentArtist + QStringLiteral(" - ") + playback.currentTrack;
+    switch (skipMemory.decide(playingTrack(), QDateTime::currentDateTimeUtc())) {
+    case SkipMemory::Decision::skip:
+        return false;
+    case SkipMemory::Decision::playOnPurpose:
+        showNotification(QStringLiteral("Playing it anyway"), QStringLiteral("You went back to ") + track);
+        break;
+    case SkipMemory::Decision::giveUp:
+        showNotification(QStringLiteral("The player did not move on"), MusicController::rawValue(currentApp) +
+                                                                           QStringLiteral(" stayed on ") + track +
+                                                                           QStringLiteral(" through three skips"));
+        break;
+    case SkipMemory::Decision::playOnPurposeAgain:
+    case SkipMemory::Decision::leftAlone:
+        break;
+    }
     return true;
 }
 
@@ -178,11 +194,9 @@ void AppDelegate::checkCurrentTrack()
     playback.currentCredits = ArtistCredits::credits(nowPlaying->artist, nowPlaying->track);
     currentApp = nowPlaying->app;
     updateMenuItems();
-    if (awaitingSkip) {
-        if (*awaitingSkip == SkippedTrack{currentApp, playback.currentArtist, playback.currentTrack}) {
-            return; // the player has not switched yet: its follow-up check looks again
-        }
-        awaitingSkip.reset();
+    skipMemory.saw(playingTrack());
+    if (skipMemory.isAwaitingPlayer(playingTrack())) {
+        return; // the player has not switched yet: its follow-up check looks again
     }
 
     // A lone artist's key is the artist alone, so that its next title is not looked up again; a
@@ -193,7 +207,7 @@ void AppDelegate::checkCurrentTrack()
     }
     playback.lastCheckedArtist = artistKey;
     const std::optional<BlacklistManager::Block> block = blacklistManager->firstBlocked(playback.currentCredits);
-    if (!block) {
+    if (!block || leavesBlockedTrackPlaying()) {
         return;
     }
 

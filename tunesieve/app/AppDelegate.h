@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SkipMemory.h"
 #include "blacklist/BlacklistManager.h"
 #include "platform/GridTimer.h"
 #include "platform/Notifier.h"
@@ -58,20 +59,14 @@ public:
     StatusItem* statusMenuItem() const { return statusItem.get(); }
 
 private:
-    // The track that our last Next() was sent for, exactly as the player reported it.
-    struct SkippedTrack
-    {
-        MusicController::MusicApp app;
-        QString artist;
-        QString track;
-        bool operator==(const SkippedTrack& other) const;
-    };
-
     void scheduleCheck(int delayMs);
     void checkOncePlayersSettle();
+    SkipMemory::Track playingTrack() const;
     // Sends Next() for the playing track, unless one was sent for this very track and its follow-up
     // check has not run yet; then schedules that follow-up. True when Next() was sent.
     bool skipCurrentTrack();
+    // Tells the user, once, why a blocked track is left to play; false when it is to be skipped.
+    bool leavesBlockedTrackPlaying();
     // Fills entry 4's submenu with one entry per credited artist, each enabled unless on `local`.
     void showCreditsToBlock(const ArtistSet& local);
 
@@ -95,9 +90,5 @@ private:
     bool settleCheckPending = false;
     // The player that reported the playing track.
     MusicController::MusicApp currentApp = MusicController::MusicApp::other;
-    // Set from our Next() until its follow-up check runs or another track plays: until then, checks
-    // that still see this track (the player has not switched yet) send no second Next(), which would
-    // skip the wanted track that comes next.
-    std::optional<SkippedTrack> awaitingSkip;
-    quint64 skipCount = 0;
+    SkipMemory skipMemory;
 };
