@@ -121,17 +121,49 @@ private slots:
         QVERIFY(!domain->value("k").isValid());
     }
 
-    // The macOS backend, on a QSettings kept in memory, where every value keeps its type as in a property list.
+    // The macOS backend, on QSettings kept in memory, where every value keeps its type as in a property list: what
+    // `defaults write` leaves, and dates as local time, which alone become dates there.
+    void settingsAnswerTypedValues_data()
+    {
+        QTest::addColumn<QString>("where"); // the application that holds the domain
+        QTest::addColumn<QVariant>("written");
+        QTest::addColumn<QVariant>("read");
+        QTest::addColumn<bool>("boolean");
+        const QDateTime utc(QDate(2026, 12, 6), QTime(19, 55), Qt::UTC);
+        QTest::newRow("strings") << "blacklist" << QVariant(QVariantList{"a", "b"}) << QVariant(QStringList{"a", "b"})
+                                 << false;
+        QTest::newRow("date") << "blacklist" << QVariant(utc) << QVariant(utc) << false;
+        QTest::newRow("-bool") << "blacklist" << QVariant(true) << QVariant(true) << true;
+        QTest::newRow("-int 1") << "blacklist" << QVariant(1) << QVariant(1) << true;
+        QTest::newRow("-int 0") << "blacklist" << QVariant(0) << QVariant(0) << false;
+        QTest::newRow("-float") << "blacklist" << QVariant(0.5) << QVariant(0.5) << true;
+        QTest::newRow("-string YES") << "blacklist" << QVariant("YES") << QVariant("YES") << true;
+        QTest::newRow("-string True") << "blacklist" << QVariant("True") << QVariant("True") << true;
+        QTest::newRow("-string no") << "blacklist" << QVariant("no") << QVariant("no") << false;
+        QTest::newRow("unreadable suite") << "TuneSieve" << QVariant("x") << QVariant("x") << false;
+    }
+
     void settingsAnswerTypedValues()
     {
-        const auto format = QSettings::registerFormat(
+        QFETCH(QString, where);
+        QFETCH(QVariant, written);
+        static const auto format = QSettings::registerFormat(
             "memory", [](QIODevice&, QSettings::SettingsMap&) { return true; },
             [](QIODevice&, const QSettings::SettingsMap&) { return true; });
         TempPreferences prefs;
-        SettingsPreferencesDomain domain(std::make_unique<QSettings>(prefs.path(), format));
-        domain.setValue("strings", QVariantList{"a", "b"});
-        QCOMPARE(domain.stringArray("strings"), QStringList({"a", "b"}));
-        QVERIFY(domain.revision("strings") != domain.revision("strings"));
+        QSettings::setPath(format, QSettings::UserScope, prefs.folder());
+        QVERIFY(QDir().mkpath(prefs.folder() + (where == "blacklist" ? "" : "/tunesieve.com/blacklist.memory")));
+        auto domain = SettingsPreferencesDomain::openSuite("com.tunesieve.blacklist", format);
+        QSettings other(format, QSettings::UserScope, "tunesieve.com", where); // shares what the domain holds
+        domain->setValue("k", written);
+        QTEST(domain->value("k"), "read");
+        QTEST(domain->boolean("k"), "boolean");
+        QCOMPARE(other.value("k"), written);
+        QCOMPARE(other.value("k").toDateTime().timeSpec(), Qt::LocalTime);
+        const quint64 revision = domain->revision("k");
+        QCOMPARE(domain->revision("k"), revision);
+        other.setValue("k", "changed");
+        QVERIFY(domain->revision("k") != revision);
     }
 };
 

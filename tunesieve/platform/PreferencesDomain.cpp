@@ -29,5 +29,24 @@ std::optional<QDateTime> PreferencesDomain::date(const QString& key)
 
 bool PreferencesDomain::boolean(const QString& key)
 {
-    return valueOfType<bool>(value(key)).value_or(false);
+    // Read as macOS's boolForKey: does, so that what `defaults write` leaves counts: a number (true
+    // unless zero) or a text such as YES, no or TRUE.
+    const QVariant stored = value(key);
+    switch (stored.typeId()) {
+    case QMetaType::Bool:
+        return stored.toBool();
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return stored.toDouble() != 0;
+    case QMetaType::QString: {
+        const QString text = stored.toString().trimmed();
+        return text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0 ||
+               text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || text.toDouble() != 0;
+    }
+    default:
+        return false;
+    }
 }

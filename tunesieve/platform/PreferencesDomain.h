@@ -28,6 +28,7 @@ public:
     std::optional<QString> string(const QString& key);
     std::optional<QStringList> stringArray(const QString& key);
     std::optional<QDateTime> date(const QString& key);
-    // An absent key, or one holding anything but a boolean, reads false.
+    // A boolean, a number other than zero, or the text YES or true (any case) reads true; anything
+    // else, an absent key included, reads false.
     bool boolean(const QString& key);
 };

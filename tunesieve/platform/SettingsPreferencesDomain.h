@@ -2,6 +2,7 @@
 
 #include "PreferencesDomain.h"
 
+#include <QHash>
 #include <QSettings>
 #include <memory>
 
@@ -12,14 +13,28 @@ class SettingsPreferencesDomain : public PreferencesDomain
 public:
     explicit SettingsPreferencesDomain(std::unique_ptr<QSettings> settings);
 
+    // The current user's domain `suiteName` in `format`, or the application's own domain
+    // "com.tunesieve.TuneSieve" when that one cannot be read. QSettings takes "com.tunesieve.blacklist"
+    // as the organisation "tunesieve.com" with the application "blacklist", which the native format
+    // on macOS turns back into the CFPreferences domain "com.tunesieve.blacklist".
+    static std::unique_ptr<SettingsPreferencesDomain> openSuite(const QString& suiteName, QSettings::Format format);
+
     QVariant value(const QString& key) override;
+    // A date is stored as local time: only that becomes a date in a property list.
     void setValue(const QString& key, const QVariant& value) override;
     void synchronize() override;
-    // QSettings cannot tell cheaply whether another program changed the domain, so every call
-    // answers a new number and nothing derived from the domain is ever reused.
-    quint64 revision(const QString&) override { return ++m_revision; }
+    // QSettings cannot tell when another program changed the domain: each call reads the value
+    // again, and the revision moves only when it differs from the one read last time.
+    quint64 revision(const QString& key) override;
 
 private:
+    struct Seen
+    {
+        QVariant value;
+        quint64 revision;
+    };
+
     std::unique_ptr<QSettings> m_settings;
-    quint64 m_revision = 0;
+    QHash<QString, Seen> m_seen;
+    quint64 m_lastRevision = 0;
 };

@@ -4,11 +4,20 @@
 
 namespace PlayerScripts {
 
+namespace {
+const QString kProcessCheckStart =
+    QStringLiteral("tell application \"System Events\" to (name of processes) contains \"");
+} // namespace
+
 QString processCheck(const QString& processName)
 {
     // The name goes in unescaped: only our own three player names are ever passed.
-    return QStringLiteral("tell application \"System Events\" to (name of processes) contains \"") + processName +
-           QStringLiteral("\"");
+    return kProcessCheckStart + processName + QStringLiteral("\"");
+}
+
+bool isProcessCheck(const QString& source)
+{
+    return source.startsWith(kProcessCheckStart);
 }
 
 QString trackQuery(const QString& applicationName)

@@ -10,6 +10,8 @@ namespace PlayerScripts {
 
 // Answers "true" when System Events sees a process named `processName`.
 QString processCheck(const QString& processName);
+// Whether `source` is a process check.
+bool isProcessCheck(const QString& source);
 // Answers artist, "|||" and title while the application plays, else the empty text.
 QString trackQuery(const QString& applicationName);
 // The (artist, title) of a track query's answer, both unchanged: exactly one "|||" with text on

@@ -8,7 +8,9 @@
 
 StatusItem::StatusItem(QObject* parent) : QObject(parent), m_trayIcon(this)
 {
-    connect(&m_trayIcon, &QSystemTrayIcon::activated, this, &StatusItem::activated);
+    if (!areaOpensMenuOnEveryClick()) {
+        connect(&m_trayIcon, &QSystemTrayIcon::activated, this, &StatusItem::activated);
+    }
 }
 
 void StatusItem::setImage(QIcon image)

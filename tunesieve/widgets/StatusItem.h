@@ -28,6 +28,9 @@ public:
     QMenu* menu() const { return m_menu; }
 
 private:
+    // Whether the status area itself opens the menu on every click (macOS's menu bar), so that no
+    // menu of ours must follow a click. Each OS answers in its platform backends.
+    static bool areaOpensMenuOnEveryClick();
     void activated(QSystemTrayIcon::ActivationReason reason);
 
     QSystemTrayIcon m_trayIcon;

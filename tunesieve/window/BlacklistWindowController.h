@@ -24,8 +24,8 @@ class BlacklistWindowController : public QObject, public TableViewDataSource
     Q_OBJECT
 
 public:
-    explicit BlacklistWindowController(std::shared_ptr<BlacklistManager> blacklistManager = BlacklistManager::shared(),
-                                       QObject* parent = nullptr);
+    // The store is always given: only the agent itself opens the user's own (AppDelegate()).
+    explicit BlacklistWindowController(std::shared_ptr<BlacklistManager> blacklistManager, QObject* parent = nullptr);
     ~BlacklistWindowController() override;
 
     // Builds the window the first time, refreshes the lists from the store every time (they may have changed

@@ -1,6 +1,6 @@
 // Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
 // the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim,
-// the display as X11 or Wayland sockets.
+// the display as X11 or Wayland sockets, a tray item whose menu we open on a left or middle click.
 #include "platform/FileTimes.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
@@ -9,6 +9,7 @@
 #include "platform/Resources.h"
 #include "platform/linux/DBusNotifier.h"
 #include "platform/linux/DisplaySockets.h"
+#include "widgets/StatusItem.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
@@ -56,4 +57,10 @@ bool displayReachable()
     // Qt picks Wayland or X11 from what the session offers; either one reached will do.
     return waylandDisplayReachable(qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_RUNTIME_DIR")) ||
            x11DisplayReachable(qgetenv("DISPLAY"));
+}
+
+bool StatusItem::areaOpensMenuOnEveryClick()
+{
+    // Tray hosts open the context menu on a right click, some not even then.
+    return false;
 }

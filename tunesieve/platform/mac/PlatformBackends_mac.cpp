@@ -1,6 +1,6 @@
 // macOS's OS services: preferences in the CFPreferences domain, notifications through osascript,
 // the instance lock under Application Support, resources inside the bundle, file times from
-// st_mtimespec; there is always a display.
+// st_mtimespec, always a display, a menu-bar item that opens its menu on every click by itself.
 #include "platform/FileTimes.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
@@ -8,24 +8,23 @@
 #include "platform/PreferencesFactory.h"
 #include "platform/Resources.h"
 #include "platform/SettingsPreferencesDomain.h"
+#include "widgets/StatusItem.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <algorithm>
+#include <QStandardPaths>
 
 std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
 {
-    // QSettings names a CFPreferences domain from an organisation and an application: the
-    // organisation "tunesieve.com" with the application "blacklist" is "com.tunesieve.blacklist".
-    QStringList parts = suiteName.split(QLatin1Char('.'));
-    const QString application = parts.takeLast();
-    std::reverse(parts.begin(), parts.end());
-    auto suite = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             parts.join(QLatin1Char('.')), application);
-    if (suite->status() == QSettings::NoError) {
-        return std::make_unique<SettingsPreferencesDomain>(std::move(suite));
+    if (QStandardPaths::isTestModeEnabled()) {
+        // A test never reaches the user's CFPreferences: the domain is a property list of the same
+        // name in Qt's test folder, read and written with the same types.
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        QDir().mkpath(folder);
+        return std::make_unique<SettingsPreferencesDomain>(std::make_unique<QSettings>(
+            folder + QLatin1Char('/') + suiteName + QStringLiteral(".plist"), QSettings::NativeFormat));
     }
-    return std::make_unique<SettingsPreferencesDomain>(std::make_unique<QSettings>());
+    return SettingsPreferencesDomain::openSuite(suiteName, QSettings::NativeFormat);
 }
 
 qint64 modificationTimeNs(const struct stat& info)
@@ -41,7 +40,9 @@ std::unique_ptr<Notifier> createNotifier()
 QString instanceLockPath()
 {
     // Not in $TMPDIR, which macOS sweeps of files unused for days: the agent runs for weeks.
-    const QString folder = QDir::homePath() + QStringLiteral("/Library/Application Support/com.tunesieve.TuneSieve");
+    // ~/Library/Application Support, or Qt's test folder in its test mode.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/com.tunesieve.TuneSieve");
     return QDir().mkpath(folder) ? folder + QStringLiteral("/instance.lock") : QString();
 }
 
@@ -54,5 +55,11 @@ QStringList Resources::resourceFolders()
 bool displayReachable()
 {
     // Every login session has its window server, and the agent runs in one.
+    return true;
+}
+
+bool StatusItem::areaOpensMenuOnEveryClick()
+{
+    // Qt opens the native menu under the item on any click: a menu of ours would be a second one.
     return true;
 }
