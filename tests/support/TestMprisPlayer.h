@@ -105,8 +105,8 @@ private:
             m_connection.send(call.createReply());
             announce("PlaybackStatus", "Playing");
             if (!m_queue.isEmpty()) {
-                const auto [artists, title] = m_queue.takeFirst();
-                QTimer::singleShot(m_switchDelayMs.load(), this, [=] { setTrack(artists, title); });
+                const auto next = m_queue.takeFirst();
+                QTimer::singleShot(m_switchDelayMs.load(), this, [=] { setTrack(next.first, next.second); });
             }
         } else if (call.member() == "GetAll") {
             m_connection.send(call.createReply(m_properties));
