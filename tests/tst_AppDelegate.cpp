@@ -29,6 +29,11 @@ QStringList entries(const QMenu* menu, bool shown = false)
     return list;
 }
 
+void row(const char* name, const QString& app, const QStringList& lists, const QString& artist, const QString& line)
+{
+    QTest::newRow(name) << app << lists << artist << line;
+}
+
 } // namespace
 
 class TestAppDelegate : public QObject
@@ -46,24 +51,15 @@ private slots:
         QTest::addColumn<QStringList>("lists"); // local, community; "off" switches the community list off
         QTest::addColumn<QString>("artist");
         QTest::addColumn<QString>("line"); // the line as logged after "(", or empty: not skipped
-        QTest::newRow("local") << "Spotify" << QStringList{"night owls", ""} << "Night Owls"
-                               << "local): Night Owls";
-        QTest::newRow("community") << "Deezer" << QStringList{"", "robo"} << "ROBO"
-                                   << "community): ROBO";
-        QTest::newRow("both") << "Music" << QStringList{"both", "both"} << "Both"
-                              << "community): Both";
-        QTest::newRow("community off") << "Spotify" << QStringList{"", "robo", "off"} << "Robo"
-                                       << "";
-        QTest::newRow("both, off") << "Spotify" << QStringList{"both", "both", "off"} << "both"
-                                   << "community): both";
-        QTest::newRow("decomposed") << "Spotify" << QStringList{"caf\u00e9", ""} << "CAFE\u0301"
-                                    << "local): CAFE\u0301";
-        QTest::newRow("line breaks") << "Spotify" << QStringList{"evil\n(local): x\r", ""} << "Evil\n(local): X\r"
-                                     << "local): Evil (local): X ";
-        QTest::newRow("credited") << "Spotify" << QStringList{"night owls", ""} << "Echo, Night Owls"
-                                  << "local): Echo, Night Owls";
-        QTest::newRow("not listed") << "Spotify" << QStringList{"robo", ""} << "Echo"
-                                    << "";
+        row("local", "Spotify", {"night owls", ""}, "Night Owls", "local): Night Owls");
+        row("community", "Deezer", {"", "robo"}, "ROBO", "community): ROBO");
+        row("both", "Music", {"both", "both"}, "Both", "community): Both");
+        row("community off", "Spotify", {"", "robo", "off"}, "Robo", "");
+        row("both, off", "Spotify", {"both", "both", "off"}, "both", "community): both");
+        row("decomposed", "Spotify", {"caf\u00e9", ""}, "CAFE\u0301", "local): CAFE\u0301");
+        row("line breaks", "Spotify", {"evil\n(local): x\r", ""}, "Evil\n(local): X\r", "local): Evil (local): X ");
+        row("credited", "Spotify", {"night owls", ""}, "Echo, Night Owls", "local): Echo, Night Owls");
+        row("not listed", "Spotify", {"robo", ""}, "Echo", "");
     }
 
     void skipsByListWithOneLineAndOneNotification()

@@ -108,13 +108,14 @@ private slots:
         QCOMPARE(open->window->windowTitle() + open->searchField->placeholderText() +
                      open->addArtistField->placeholderText(),
                  "BlacklistSearch...Add artist name...");
-        QCOMPARE(open.shown(), "search, segments, add field, add, local, clear, count");
-        QCOMPARE(open.listed(), "<b>bold</b>, hard rock, jazz trio, rock band, two  spaces (5 artist(s))");
+        QCOMPARE(open.shown() + ": " + open.listed(),
+                 "search, segments, add field, add, local, clear, count: "
+                 "<b>bold</b>, hard rock, jazz trio, rock band, two  spaces (5 artist(s))");
         QTest::keyClicks(open->searchField, "ROCK");
         QCOMPARE(open.listed(), "hard rock, rock band (2 artist(s))");
         open.chooseSegment(1);
-        QCOMPARE(open.shown(), "search, segments, community, sync, switch, count");
-        QCOMPARE(open.listed(), "caf\u00e9 rock, rockers (2 artist(s))");
+        QCOMPARE(open.shown() + ": " + open.listed(),
+                 "search, segments, community, sync, switch, count: caf\u00e9 rock, rockers (2 artist(s))");
 
         // A delete button takes the row shown, whatever the search hides.
         open.chooseSegment(0);
@@ -138,8 +139,8 @@ private slots:
         Window* built = open->window.get();
         open->show();
         QCOMPARE(open->window.get(), built);
-        QCOMPARE(open.shown(), "search, segments, community, sync, switch, count");
-        QCOMPARE(open.listed(), "a  b (1 artist(s))");
+        QCOMPARE(open.shown() + ": " + open.listed(),
+                 "search, segments, community, sync, switch, count: a  b (1 artist(s))");
         open.chooseSegment(2);
         QCOMPARE(open.shown() + ": " + open.listed(), "search, segments, never, count: x  y, z  w (2 artist(s))");
         QTest::mouseClick(cell(open->neverSkipTableView, 1, 1), Qt::LeftButton);
@@ -153,7 +154,6 @@ private slots:
         open->show();
         QTest::mouseClick(open->communityToggle, Qt::LeftButton);
         QVERIFY(open.store->isCommunityEnabled());
-        QCOMPARE(open.listed(), "a  b (1 artist(s))");
 
         // The masks move and stretch the views with the window.
         built->resize(600, 700);
