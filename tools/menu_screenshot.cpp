@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QPainter>
 
 #include <cstdio>
 
@@ -22,13 +24,30 @@ int main(int argc, char* argv[])
     DelegateHarness harness;
     harness.store->setLocalArtists({"velvet echo machine", "the neural crooners"});
     harness.player->play(QStringLiteral("Paper Satellites"), QStringLiteral("Slow Orbit"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    harness.store->recordSkip({now.addSecs(-420), "Spotify", "Velvet Echo Machine", "Midnight Prompt", "local"});
+    harness.store->recordSkip({now.addSecs(-60), "Spotify", "Neon Nobody", "Synthetic Rain", "community"});
     harness.delegate.setupMenuBar();
     harness.delegate.checkCurrentTrack();
 
+    // The menu with its "Recently skipped" submenu open beside it.
     QMenu* menu = harness.delegate.statusMenuItem()->menu();
     menu->popup(QPoint(0, 0));
     QCoreApplication::processEvents();
-    if (!menu->grab().save(path)) {
+    QAction* recent = menu->actions().at(5);
+    menu->setActiveAction(recent);
+    recent->menu()->popup(QPoint(menu->width(), menu->actionGeometry(recent).top()));
+    QCoreApplication::processEvents();
+    const QPixmap main = menu->grab();
+    const QPixmap sub = recent->menu()->grab();
+    QPixmap picture(main.width() + sub.width(),
+                    std::max(main.height(), menu->actionGeometry(recent).top() + sub.height()));
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, main);
+    painter.drawPixmap(main.width(), menu->actionGeometry(recent).top(), sub);
+    painter.end();
+    if (!picture.save(path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return 1;
     }

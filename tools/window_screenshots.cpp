@@ -50,7 +50,14 @@ int main(int argc, char* argv[])
     if (!saveWindow(controller, output.filePath(QStringLiteral("blacklist-local.png")))) {
         return 1;
     }
+    store->setNeverSkipArtists({"the real drummer", "human after all"});
     controller.segmentedControl->setSelectedSegment(1);
     controller.segmentChanged();
-    return saveWindow(controller, output.filePath(QStringLiteral("blacklist-community.png"))) ? 0 : 1;
+    if (!saveWindow(controller, output.filePath(QStringLiteral("blacklist-community.png")))) {
+        return 1;
+    }
+    controller.refreshData();
+    controller.segmentedControl->setSelectedSegment(2);
+    controller.segmentChanged();
+    return saveWindow(controller, output.filePath(QStringLiteral("blacklist-never-skip.png"))) ? 0 : 1;
 }
