@@ -7,55 +7,52 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpServer>
 #include <QTest>
 #include <QUuid>
 
-using Delivery = HttpsTestServer::Reply::Delivery;
-Q_DECLARE_METATYPE(HttpsTestServer::Reply)
+using Reply = HttpsTestServer::Reply;
+Q_DECLARE_METATYPE(Reply)
 
 namespace {
 
 const QDateTime earlierSync = QDateTime::fromSecsSinceEpoch(0);
-const QString failed = QStringLiteral("false 0 [old] old date"); // a failure that changed nothing
+const QString failed = QStringLiteral("false 0 [old]"); // a failure that changed nothing
 
 // A store that holds an earlier download's list and date, and whose community service is `server`.
 struct Client
 {
-    explicit Client(bool trusted = true) : server(trusted) { open(server.baseUrl()); }
+    explicit Client(int timeoutMs = 60000, bool trusting = true) { open(server.baseUrl(), timeoutMs, trusting); }
 
-    void open(const QString& baseUrl, int timeoutMs = 60000)
+    void open(const QString& baseUrl, int timeoutMs = 60000, bool trusting = true)
     {
+        const auto trusted = trusting ? HttpsTestServer::trustedCertificates() : QList<QSslCertificate>();
         store = std::make_shared<BlacklistManager>(
-            prefs.openDomain(),
-            CommunitySettings{baseUrl, std::chrono::milliseconds(timeoutMs), HttpsTestServer::trustedCertificates()});
+            prefs.openDomain(), CommunitySettings{baseUrl, std::chrono::milliseconds(timeoutMs), trusted});
         store->setCommunityArtists(ArtistSet({"old"}));
         store->setLastSyncDate(earlierSync);
     }
 
-    // Downloads the list, or flags `artist`. Answers the completion's calls so far, e.g. "true 3"
-    // (success, count), marked "off" when made off the main thread; shared with the completion, so
-    // that a late call cannot touch a finished test's stack.
-    std::shared_ptr<QStringList> start(const QString& artist = {})
+    // Downloads the list, or flags `artist`, waits for the completion and a little longer to see that
+    // it does not come twice, and answers its calls, the community list in the file and whether the
+    // sync date changed: "true 3 [a] new date" (success, count). Calls are marked "off" when made off
+    // the main thread, "at once" when made before the operation returned. With `dropStore`, the store
+    // is let go as soon as the operation returns.
+    QString run(const QString& artist = {}, bool dropStore = false)
     {
+        // Shared with the completion, so that a late call cannot touch a finished test's stack.
         auto calls = std::make_shared<QStringList>();
         const auto done = [calls](bool success, int count = 0) {
             const bool off = QThread::currentThread() != qApp->thread();
             *calls << QStringLiteral("%1 %2%3").arg(success ? "true" : "false").arg(count).arg(off ? " off" : "");
         };
         artist.isNull() ? store->syncCommunityBlacklist(done) : store->flagArtist(artist, done);
-        return calls;
-    }
-
-    // Waits for the completion, and a little longer to see that it does not come twice. Answers its
-    // calls, the community list in the file and whether the sync date changed: "true 1 [a] new date".
-    QString reported(const std::shared_ptr<QStringList>& calls) const
-    {
-        (void)QTest::qWaitFor([&] { return !calls->isEmpty(); }, 20000); // none: the report shows no call
+        const QString atOnce = calls->isEmpty() ? "" : " at once";
+        dropStore ? store.reset() : void();
+        (void)QTest::qWaitFor([&] { return !calls->isEmpty(); }, 20000); // none: the answer shows no call
         QTest::qWait(30);
         const QVariant names = QJsonDocument::fromJson(prefs.readFile())["communityBlacklistedArtists"].toVariant();
         const bool newDate = store && store->lastSyncDate() != earlierSync;
-        return calls->join(" + ") + " [" + names.toStringList().join(", ") + (newDate ? "] new date" : "] old date");
+        return calls->join(" + ") + atOnce + " [" + names.toStringList().join(", ") + (newDate ? "] new date" : "]");
     }
 
     HttpsTestServer server;
@@ -70,36 +67,28 @@ class TestBlacklistManager : public QObject
     Q_OBJECT
 
 private slots:
+    // Rows named "flag ..." flag an artist; the others download the list.
     void takesOnlyWholeRepliesOfTheExpectedShape_data()
     {
-        QTest::addColumn<QString>("flagged"); // the artist flagged; none for a download
-        QTest::addColumn<HttpsTestServer::Reply>("reply");
+        QTest::addColumn<Reply>("reply");
         QTest::addColumn<QString>("outcome");
-        QString flagged;
-        const auto row = [&flagged](const char* name, HttpsTestServer::Reply reply, const QString& outcome) {
-            QTest::newRow(name) << flagged << reply << outcome;
-        };
+        const auto row = [](const char* name, Reply r, QString outcome) { QTest::newRow(name) << r << outcome; };
         // Lower-cased without trimming or case folding (ß, ς), one entry per canonically equivalent spelling,
         // in code-point order (UTF-16 order would put the emoji, a surrogate pair, before the ａ).
         const QByteArray names = R"({"artists":["Owl","OWL"," STRAẞE ς","Café","CAFE\u0301","\uD83C\uDFB5","Ａ"]})";
-        const QString stored = "true 7 [ straße ς, café, owl, ａ, \U0001F3B5] new date";
-        const QByteArray more = QByteArray(", \"A\"").repeated(CommunityWireFormat::maxListNames - 1);
+        const QByteArray more = QByteArray("\", \"A").repeated(CommunityWireFormat::maxListNames - 1) + "\"]}";
         const QByteArray huge = QByteArray(CommunityTransport::maxBodyBytes, ' ');
         const QByteArray longest = QByteArray("\xf0\x9f\x8e\xb5").repeated(CommunityWireFormat::maxNameLength);
-        row("ok", {200, names}, stored);
-        row("status 500 unexamined", {500, names}, stored);
-        row("most names", {200, "{\"artists\": [\"A\"" + more + "]}"}, "true 1000000 [a] new date");
-        row("too many names", {200, "{\"artists\": [\"A\", \"A\"" + more + "]}"}, failed);
-        row("longest name", {200, "{\"artists\": [\"" + longest + "\"]}"}, "true 1 [" + longest + "] new date");
+        row("status 500 unexamined", {500, names}, "true 7 [ straße ς, café, owl, ａ, \U0001F3B5] new date");
+        row("at the caps", {200, "{\"artists\": [\"" + longest + more}, "true 1000000 [a, " + longest + "] new date");
+        row("too many names", {200, "{\"artists\": [\"A\", \"A" + more}, failed);
         row("name too long", {200, "{\"artists\": [\"A" + longest + "\"]}"}, failed);
         row("number among names", {200, R"({"artists": ["a", 1]})"}, failed);
         row("lone surrogate", {200, R"({"artists": ["a\ud800"]})"}, failed);
-        row("never answered", {200, names, Delivery::Held}, failed);
-        row("cut off", {200, names + QByteArray(20000, ' '), Delivery::CutOff}, failed);
+        row("never ends", {200, names, Reply::Delivery::Held}, failed);
         row("too large", {200, names.chopped(1) + ", \"pad\": \"" + huge + "\"}"}, failed);
-        row("announced too large", {200, names + huge, Delivery::Stalled}, failed);
-        flagged = QStringLiteral("Night Owls");
-        row("flag true", {200, R"({"success": true, "id": 4})"}, "true 0 [old] old date");
+        row("announced too large", {200, names, Reply::Delivery::Held, "Content-Length: 99999999\r\n"}, failed);
+        row("flag true", {200, R"({"success": true, "id": 4})"}, "true 0 [old]");
         row("flag false", {200, R"({"success": false})"}, failed);
         row("flag 201", {201, R"({"success": true})"}, failed);
         row("flag string true", {200, R"({"success": "true"})"}, failed);
@@ -107,117 +96,83 @@ private slots:
 
     void takesOnlyWholeRepliesOfTheExpectedShape()
     {
-        QFETCH(QString, flagged);
-        QFETCH(HttpsTestServer::Reply, reply);
-        QFETCH(QString, outcome);
-        Client client;
-        // A reply that never comes must end by the timeout; nothing else may.
-        client.open(client.server.baseUrl(), reply.delivery == Delivery::Held ? 1500 : 60000);
-        client.server.addReply(flagged.isNull() ? "/api/list/" : "/api/flag/", reply);
-        QCOMPARE(client.reported(client.start(flagged)), outcome);
+        QFETCH(Reply, reply);
+        const bool flag = QByteArray(QTest::currentDataTag()).startsWith("flag");
+        // Only a reply that never ends may end by the timeout.
+        Client client(QTest::currentDataTag() == QByteArray("never ends") ? 1500 : 60000);
+        client.server.addReply(flag ? "/api/flag/" : "/api/list/", reply);
+        QTEST(client.run(flag ? "Night Owls" : QString()), "outcome");
         QCOMPARE(client.server.requests().size(), 1);
-        const HttpsTestServer::Request sent = client.server.requests().first();
+        const HttpsTestServer::Request sent = client.server.requests()[0];
         const QByteArray id = client.store->deviceId().toUtf8();
-        QVERIFY(sent.head.startsWith(flagged.isNull() ? "GET /api/list/ " : "POST /api/flag/ "));
-        QVERIFY(sent.head.contains(flagged.isNull() ? "Accept: application/json" : "Content-Type: application/json"));
-        QCOMPARE(sent.body, flagged.isNull() ? "" : "{\"artist\":\"Night Owls\",\"device_id\":\"" + id + "\"}");
+        QVERIFY(sent.head.contains(flag ? "\nContent-Type: application/json" : "\nAccept: application/json"));
+        QCOMPARE(sent.body, flag ? "{\"artist\":\"Night Owls\",\"device_id\":\"" + id + "\"}" : "");
     }
 
     void failsSafelyWithoutATrustedServerOrStore()
     {
-        QTcpServer plain;
-        QVERIFY(plain.listen(QHostAddress::LocalHost));
-        const QString plainUrl = QStringLiteral("http://127.0.0.1:%1").arg(plain.serverPort());
+        const QString refused = QStringLiteral("false 0 at once [old]");
         Client client;
-        QCOMPARE(*client.start(QStringLiteral("Night") + QChar(0xD800)), QStringList{"false 0"});
-        for (const QString& baseUrl : {plainUrl, client.server.baseUrl() + " x", QString()}) {
-            client.open(baseUrl); // at once, before the operation returns
-            QCOMPARE(*client.start() + *client.start("Night Owls"), QStringList({"false 0", "false 0"}));
-        }
-        client.open(client.server.baseUrl());
-        client.server.addReply("/api/flag/", {302, {}, Delivery::Whole, "Location: " + plainUrl.toUtf8() + "/\r\n"});
-        QCOMPARE(client.reported(client.start("Night Owls")), failed);
-        QVERIFY(!plain.hasPendingConnections());
-
-        Client untrusted(false);
-        untrusted.server.addReply("/api/list/", {200, R"({"artists": ["Intruder"]})"});
-        QCOMPARE(untrusted.reported(untrusted.start()), failed);
-
+        QCOMPARE(client.run(QStringLiteral("Night") + QChar(0xD800)), refused);
         // A reply that comes when the store is gone changes nothing.
-        client.server.addReply("/api/list/", {200, R"({"artists": ["Orphan"]})"});
-        const auto calls = client.start();
-        client.store.reset(); // before the reply can come: only the event loop, in reported(), takes it
-        QCOMPARE(client.reported(calls), failed);
+        client.server.addReply("/api/list/", {200, R"({"artists": ["Intruder"]})"});
+        QCOMPARE(client.run({}, true), failed);
+        // A server of its own: for a while after an exchange, the network layer reuses what it set up
+        // for the same host and port, certificate check included.
+        Client untrusting(60000, false);
+        untrusting.server.addReply("/api/list/", {200, R"({"artists": ["Intruder"]})"});
+        QCOMPARE(untrusting.run(), failed);
+        for (const QString& baseUrl : {QString("http://127.0.0.1:9"), client.server.baseUrl() + " x", QString()}) {
+            client.open(baseUrl);
+            QCOMPARE(client.run() + client.run("Night Owls"), refused + refused);
+        }
     }
 
+    // A track is "artist — title". Rows named "... off" turn the community list off.
     void blocksATrackByAnyOfItsCredits_data()
     {
-        QTest::addColumn<QString>("artist");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<bool>("communityOn");
-        QTest::addColumn<QString>("credits");
-        QTest::addColumn<QString>("blocked"); // the first credit blocked, and its source word
-        const auto row = [](const char* name, const QString& artist, const QString& title, const QString& credits,
-                            const QString& blocked, bool communityOn = true) {
-            QTest::newRow(name) << artist << title << communityOn << credits << blocked;
-        };
-        // Local: b, owls, earth, wind & fire, prince, garfunkel, ghost, dc, both. Community: c, both.
-        row("player's list", "Echo, Owls", "S", "Echo, Owls | Echo | Owls", "Owls local");
-        row("feat.", "A feat. B", "S", "A feat. B | A | B", "B local");
-        row("ft, no dot", "A ft B", "S", "A ft B | A | B", "B local");
-        row("Featuring, &", "A Featuring C & B", "S", "A Featuring C & B | A | C | B", "C community");
-        row("FEAT, lower-cased", "A FEAT b", "S", "A FEAT b | A | b", "b local");
-        row("title (feat.)", "A", "Song (feat. C, B)", "A | C | B", "B local", false);
-        row("title [ft.]", "A", "Song [ft. C]", "A | C", "C community");
-        row("community off", "A", "Song [ft. C]", "A | C", "", false);
-        row("both lists, off", "A", "Song (feat. Both)", "A | Both", "Both community", false);
-        row("once each", "B, b", "Song (feat. B)", "B, b | B", "B local");
-        row("& in a name", "Simon & Garfunkel", "The Boxer", "Simon & Garfunkel", "");
-        row("// in a name", "Ghost//Signal", "S", "Ghost//Signal", "");
-        row("/ in a name", "AC/DC", "S", "AC/DC", "");
-        row("ft in a word", "Daft Punk, Lifted", "S", "Daft Punk, Lifted | Daft Punk | Lifted", "");
-        row("whole", "Earth, Wind & Fire", "S", "Earth, Wind & Fire | Earth | Wind & Fire", "Earth, Wind & Fire local");
-        row("prefixes", "Princess ft. Princ", "S", "Princess ft. Princ | Princess | Princ", "");
+        QTest::addColumn<QString>("track");
+        QTest::addColumn<QString>("credits"); // then the first one blocked, and its source word
+        const auto row = [](const char* name, auto... cells) { (QTest::newRow(name) << ... << QString(cells)); };
+        // Local: b, earth, wind & fire, prince, garfunkel, ghost, both. Community: c, both.
+        row("ft, no dot", "A ft B", "A ft B | A | B → B local");
+        row("Featuring, &", "A Featuring C & B", "A Featuring C & B | A | C | B → C community");
+        row("title (feat.), off", "A — Song (feat. C, B)", "A | C | B → B local");
+        row("title [ft.]", "A — Song [ft. C]", "A | C → C community");
+        row("both lists, off", "A — Song (feat. Both)", "A | Both → Both community");
+        row("once each", "B, b — Song (feat. B)", "B, b | B → B local");
+        row("& in a name", "Simon & Garfunkel — The Boxer", "Simon & Garfunkel → none");
+        row("/ in a name", "Ghost//Signal", "Ghost//Signal → none");
+        row("ft in a word", "Daft Punk, Lifted", "Daft Punk, Lifted | Daft Punk | Lifted → none");
+        row("whole", "Earth, Wind & Fire", "Earth, Wind & Fire | Earth | Wind & Fire → Earth, Wind & Fire local");
+        row("prefixes", "Princess ft. Princ", "Princess ft. Princ | Princess | Princ → none");
     }
 
     void blocksATrackByAnyOfItsCredits()
     {
-        QFETCH(QString, artist);
-        QFETCH(QString, title);
-        QFETCH(bool, communityOn);
-        TempPreferences prefs;
-        auto store = prefs.openStore();
-        store->setLocalArtists(
-            ArtistSet({"b", "owls", "earth, wind & fire", "prince", "garfunkel", "ghost", "dc", "both"}));
-        store->setCommunityArtists(ArtistSet({"c", "both"}));
-        store->setCommunityEnabled(communityOn);
-        const QStringList credits = ArtistCredits::credits(artist, title);
-        QTEST(credits.join(" | "), "credits");
-        const auto block = store->firstBlocked(credits);
-        QTEST(block ? block->artist + (block->onCommunityList ? " community" : " local") : QString(), "blocked");
+        QFETCH(QString, track);
+        const QStringList credits = ArtistCredits::credits(track.section(" — ", 0, 0), track.section(" — ", 1));
+        TempPreferences prefs; // the store opened last must keep the switch it finds in the file
+        prefs.writeFile(R"({"localBlacklistedArtists": ["b", "earth, wind & fire", "prince", "garfunkel", )"
+                        R"("ghost", "both"], "communityBlacklistedArtists": ["c", "both"]})");
+        prefs.openStore()->setCommunityEnabled(!QByteArray(QTest::currentDataTag()).endsWith("off"));
+        const auto block = prefs.openStore()->firstBlocked(credits);
+        const QString verdict = block ? block->artist + (block->onCommunityList ? " community" : " local") : "none";
+        QTEST(credits.join(" | ") + " → " + verdict, "credits");
     }
 
     // How names are lower-cased and ordered is seen on downloaded names, above.
-    void keepsListsSwitchAndIdentifierInTheFile()
+    void keepsTheIdentifierAndSeesOtherProgramsEdits()
     {
         TempPreferences prefs;
         const QString id = prefs.openStore()->deviceId();
-        QCOMPARE(QUuid(id).version(), QUuid::Random);
-        QCOMPARE(QUuid(id).toString(QUuid::WithoutBraces).toUpper(), id);
-        QVERIFY(prefs.openStore()->isCommunityEnabled());
-        prefs.openStore()->setCommunityEnabled(false);
+        QVERIFY(QUuid(id).version() == QUuid::Random && QUuid(id).toString(QUuid::WithoutBraces).toUpper() == id);
         auto store = prefs.openStore();
-        QCOMPARE(store->deviceId(), id);
-        store->setCommunityArtists(ArtistSet({"robo"}));
-        QVERIFY(!store->contains(QStringLiteral("Robo")) && store->isInCommunityBlacklist(QStringLiteral("Robo")));
-        store->setCommunityEnabled(true);
-        QVERIFY(store->contains(QStringLiteral("ROBO")));
-
+        QVERIFY(store->deviceId() == id && store->isCommunityEnabled() && !store->contains(QStringLiteral("Omega")));
         // Another program's edit is seen on the next read; an identifier removed behind the store's
         // back is made up anew on each read, and not stored.
         prefs.writeFile(R"({"localBlacklistedArtists": ["Omega"]})");
-        QVERIFY(store->contains(QStringLiteral("OMEGA")) && !store->contains(QStringLiteral("robo")));
-        QVERIFY(store->deviceId() != store->deviceId());
+        QVERIFY(store->contains(QStringLiteral("OMEGA")) && store->deviceId() != store->deviceId());
         QCOMPARE(prefs.readFile(), R"({"localBlacklistedArtists": ["Omega"]})");
     }
 
