@@ -42,7 +42,7 @@ struct Client
         // Shared with the completion, so that a late call cannot touch a finished test's stack.
         auto calls = std::make_shared<QStringList>();
         const auto done = [calls](bool success, int count = 0) {
-            const bool off = QThread::currentThread() != qApp->thread();
+            const bool off = QThread::currentThread() != QCoreApplication::instance()->thread();
             *calls << QStringLiteral("%1 %2%3").arg(success ? "true" : "false").arg(count).arg(off ? " off" : "");
         };
         artist.isNull() ? store->syncCommunityBlacklist(done) : store->flagArtist(artist, done);
