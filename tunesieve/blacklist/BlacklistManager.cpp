@@ -104,21 +104,26 @@ void BlacklistManager::setLocalArtists(const ArtistSet& artists)
     writeList(localBlacklistKey, artists);
 }
 
+void BlacklistManager::editList(const QString& key, CachedList& cache, const QString& artist, bool present)
+{
+    ArtistSet artists = readList(key, cache);
+    const QString name = ArtistName::normalized(artist);
+    if (artists.contains(name) == present) {
+        return; // nothing to write
+    }
+    present ? artists.insert(name) : artists.remove(name);
+    writeList(key, artists);
+}
+
 void BlacklistManager::addLocal(const QString& artist)
 {
-    ArtistSet artists = localArtists();
-    artists.insert(ArtistName::normalized(artist));
-    setLocalArtists(artists);
-    if (neverSkipArtists().contains(ArtistName::normalized(artist))) {
-        removeNeverSkip(artist);
-    }
+    editList(localBlacklistKey, m_localCache, artist, true);
+    removeNeverSkip(artist);
 }
 
 void BlacklistManager::removeLocal(const QString& artist)
 {
-    ArtistSet artists = localArtists();
-    artists.remove(ArtistName::normalized(artist));
-    setLocalArtists(artists);
+    editList(localBlacklistKey, m_localCache, artist, false);
 }
 
 ArtistSet BlacklistManager::communityArtists() const
@@ -143,17 +148,13 @@ void BlacklistManager::setNeverSkipArtists(const ArtistSet& artists)
 
 void BlacklistManager::allow(const QString& artist)
 {
-    ArtistSet artists = neverSkipArtists();
-    artists.insert(ArtistName::normalized(artist));
-    setNeverSkipArtists(artists);
+    editList(neverSkipKey, m_neverSkipCache, artist, true);
     removeLocal(artist);
 }
 
 void BlacklistManager::removeNeverSkip(const QString& artist)
 {
-    ArtistSet artists = neverSkipArtists();
-    artists.remove(ArtistName::normalized(artist));
-    setNeverSkipArtists(artists);
+    editList(neverSkipKey, m_neverSkipCache, artist, false);
 }
 
 QList<BlacklistManager::SkipRecord> BlacklistManager::recentSkips() const

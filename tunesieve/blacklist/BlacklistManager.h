@@ -112,6 +112,8 @@ private:
 
     const ArtistSet& readList(const QString& key, CachedList& cache) const;
     void writeList(const QString& key, const ArtistSet& artists);
+    // Puts `artist` on the list under `key`, or takes it off; writes only when that changes it.
+    void editList(const QString& key, CachedList& cache, const QString& artist, bool present);
 
     std::unique_ptr<PreferencesDomain> defaults;
     const QString localBlacklistKey = QStringLiteral("localBlacklistedArtists");

@@ -1,12 +1,12 @@
 #include "MprisPlayerEvents.h"
 
+#include "MprisNames.h"
+
+using namespace MprisNames;
+
 namespace {
 
-const QString mprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString propertiesChanged = QStringLiteral("PropertiesChanged");
-const QString playerPrefix = QStringLiteral("org.mpris.MediaPlayer2.");
 // Qt turns a trailing '*' into an arg0namespace match, which takes a namespace without the final
 // dot: "org.mpris.MediaPlayer2.*" would be a rule the bus refuses.
 const QString playerNamespace = QStringLiteral("org.mpris.MediaPlayer2*");
@@ -26,7 +26,7 @@ MprisPlayerEvents::MprisPlayerEvents(QDBusConnection bus)
     }
     // Any sender: players are told apart by what they announce, not by name. The match on the first
     // argument keeps other objects' property changes off this connection.
-    m_bus.connect(QString(), mprisPath, propertiesInterface, propertiesChanged, {playerInterface}, QString(), this,
+    m_bus.connect(QString(), objectPath, propertiesInterface, propertiesChanged, {playerInterface}, QString(), this,
                   SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
     connect(&m_playerNames, &QDBusServiceWatcher::serviceOwnerChanged, this, &MprisPlayerEvents::onOwnerChanged);
 }
@@ -34,7 +34,7 @@ MprisPlayerEvents::MprisPlayerEvents(QDBusConnection bus)
 MprisPlayerEvents::~MprisPlayerEvents()
 {
     if (m_bus.isConnected()) {
-        m_bus.disconnect(QString(), mprisPath, propertiesInterface, propertiesChanged, {playerInterface}, QString(),
+        m_bus.disconnect(QString(), objectPath, propertiesInterface, propertiesChanged, {playerInterface}, QString(),
                          this, SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
     }
 }

@@ -1,23 +1,21 @@
 #include "MprisScriptRunner.h"
 
 #include "MprisMetadata.h"
+#include "MprisNames.h"
 #include "player/PlayerScripts.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>
 #include <QSet>
 
+using namespace MprisNames;
+
 namespace {
 
 const QString busDaemon = QStringLiteral("org.freedesktop.DBus");
 const QString busDaemonPath = QStringLiteral("/org/freedesktop/DBus");
-const QString playerPrefix = QStringLiteral("org.mpris.MediaPlayer2.");
 const QString spotifyName = QStringLiteral("org.mpris.MediaPlayer2.spotify");
 const QString deezerPrefix = QStringLiteral("org.mpris.MediaPlayer2.deezer");
-const QString mprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString rootInterface = QStringLiteral("org.mpris.MediaPlayer2");
-const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString noReply = QStringLiteral("org.freedesktop.DBus.Error.NoReply");
 constexpr int kPassOverMs = 30000;
 
@@ -159,7 +157,7 @@ QString MprisScriptRunner::identityOf(const QString& player)
     if (known != m_identities.constEnd()) {
         return *known;
     }
-    const auto reply = call(player, mprisPath, propertiesInterface, QStringLiteral("Get"),
+    const auto reply = call(player, objectPath, propertiesInterface, QStringLiteral("Get"),
                             {rootInterface, QStringLiteral("Identity")});
     if (!reply) {
         return {}; // asked again once it answers: a player that timed out is passed over meanwhile
@@ -203,7 +201,7 @@ std::optional<QString> MprisScriptRunner::nextTrack(MusicApp app)
     const auto lastPlaying = m_lastPlaying.find(app);
     const bool lastStillThere = lastPlaying != m_lastPlaying.end() && players.contains(lastPlaying->second);
     const QString target = lastStillThere ? lastPlaying->second : players.first();
-    if (!call(target, mprisPath, playerInterface, QStringLiteral("Next"))) {
+    if (!call(target, objectPath, playerInterface, QStringLiteral("Next"))) {
         return std::nullopt;
     }
     return QString();
@@ -211,7 +209,7 @@ std::optional<QString> MprisScriptRunner::nextTrack(MusicApp app)
 
 std::optional<QVariantMap> MprisScriptRunner::playerProperties(const QString& player)
 {
-    const auto reply = call(player, mprisPath, propertiesInterface, QStringLiteral("GetAll"), {playerInterface});
+    const auto reply = call(player, objectPath, propertiesInterface, QStringLiteral("GetAll"), {playerInterface});
     if (!reply) {
         return std::nullopt;
     }
