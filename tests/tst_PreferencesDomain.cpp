@@ -53,6 +53,8 @@ private slots:
         QVERIFY(domain->revision("small") != small);
     }
 
+    // Another writer, a second domain on the file, saves its key while we save ours, so often that saves
+    // overlap: neither replaces a file that changed since it read it.
     void keepsTheEditsOfAnotherWriter()
     {
         TempPreferences prefs;
@@ -60,36 +62,21 @@ private slots:
         domain->setValue("padding", QStringList(3000, "makes each save take a while"));
         std::atomic<int> edits = 0;
         std::thread writer([&] {
-            while (edits < 50) {
-                // Kept open until the rename, so that no new file can take the number of the one read. Should
-                // opening fail, `read` stays zero, which no file matches: the writer starts over.
-                QFile file(prefs.path());
-                struct stat read = {}, now = {};
-                ::fstat(file.open(QIODevice::ReadOnly) ? file.handle() : -1, &read);
-                QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+            for (auto theirs = prefs.openDomain(); edits < 50;) {
                 const QString name = QString::number(edits);
-                object["names"] = object["names"].toArray() + name;
-                // A careful writer: it replaces the file only if that is still the one it read. Then it waits for
-                // any save of ours to end: one that checked the file just before the replacement still loses the
-                // edit (no lock closes that window), and then the edit is made again rather than counted.
-                const auto unchanged = [&] {
-                    return ::stat(QFile::encodeName(prefs.path()), &now) == 0 && now.st_ino == read.st_ino;
-                };
-                if (prefs.writeFile(QJsonDocument(object).toJson(), unchanged)) {
-                    while (!QDir(prefs.folder()).entryList({"*.tmp-*"}).isEmpty()) {
-                    }
-                    edits += QJsonDocument::fromJson(prefs.readFile())["names"].toArray().contains(name);
+                theirs->setValue("names", theirs->stringArray("names").value_or(QStringList()) << name);
+                // A save of ours that checked the file just before this one replaced it still loses the edit
+                // (no lock closes that window): once that save has ended, the edit is made again, not counted.
+                while (!QDir(prefs.folder()).entryList({"*.tmp-*"}).isEmpty()) {
                 }
+                edits += prefs.openDomain()->stringArray("names").value_or(QStringList()).contains(name);
             }
         });
-        int last = 0;
-        while (edits < 50) {
-            domain->setValue("ours", QString::number(++last));
+        for (int ours = 0; edits < 50; ++ours) {
+            domain->setValue("ours", QString::number(ours));
         }
         writer.join();
-        domain->setValue("ours", QString::number(++last));
         QCOMPARE(prefs.openDomain()->stringArray("names").value_or(QStringList()).size(), 50);
-        QCOMPARE(prefs.openDomain()->string("ours"), QString::number(last));
     }
 
     // A dotfiles setup: the preferences path links to a file elsewhere. A reader that opened that file before a
@@ -98,24 +85,22 @@ private slots:
     void writesThroughASymlinkAndRemovesOnlyStaleTemporaryFiles()
     {
         TempPreferences prefs;
-        QFile target(prefs.folder() + "/dotfiles/prefs.json");
-        QVERIFY(QDir().mkpath(prefs.folder() + "/dotfiles") && QFile::link(target.fileName(), prefs.path()));
+        const QString dotfiles = prefs.folder() + "/dotfiles/";
+        QFile target(dotfiles + "prefs");
+        QVERIFY(QDir().mkpath(dotfiles) && QFile::link(target.fileName(), prefs.path()));
         JsonPreferencesDomain(target.fileName()).setValue("theirs", true);
         // Only the first is ours and stale.
-        for (const QString& name :
-             QStringList{"prefs.json.tmp-a1B2c3", "prefs.json.tmp-d4E5f6", "other.json.tmp-a1B2c3"}) {
-            QFile file(prefs.folder() + "/dotfiles/" + name);
+        for (const QString name : {"prefs.tmp-a1B2c3", "prefs.tmp-d4E5f6", "other.tmp-a1B2c3"}) {
+            QFile file(dotfiles + name);
             const QDateTime modified = QDateTime::currentDateTime().addSecs(name.endsWith("f6") ? 0 : -120);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.setFileTime(modified, QFileDevice::FileModificationTime));
         }
         QVERIFY(target.open(QIODevice::ReadOnly));
         auto domain = prefs.openDomain();
-        domain->setValue("k", QString(100, 'v'));
-        QVERIFY(QFileInfo(prefs.path()).isSymLink() && JsonPreferencesDomain(target.fileName()).boolean("theirs") &&
-                JsonPreferencesDomain(target.fileName()).string("k") == QString(100, 'v'));
+        domain->setValue("k", QStringLiteral("vvv"));
+        QVERIFY(QFileInfo(prefs.path()).isSymLink() && JsonPreferencesDomain(target.fileName()).string("k") == "vvv");
         QCOMPARE(QJsonDocument::fromJson(target.readAll()).object().keys(), QStringList{"theirs"});
-        QCOMPARE(QDir(prefs.folder() + "/dotfiles").entryList({"*.tmp-*"}),
-                 QStringList({"other.json.tmp-a1B2c3", "prefs.json.tmp-d4E5f6"}));
+        QCOMPARE(QDir(dotfiles).entryList({"*.tmp-*"}), QStringList({"other.tmp-a1B2c3", "prefs.tmp-d4E5f6"}));
         QVERIFY(QDir(prefs.folder()).rename("dotfiles", "gone"));
         domain->setValue("k", QStringLiteral("w"));
         QVERIFY(!domain->value("k").isValid());
@@ -125,31 +110,30 @@ private slots:
     // `defaults write` leaves, and dates as local time, which alone become dates there.
     void settingsAnswerTypedValues_data()
     {
-        QTest::addColumn<QString>("where"); // the application that holds the domain
         QTest::addColumn<QVariant>("written");
         QTest::addColumn<QVariant>("read");
         QTest::addColumn<bool>("boolean");
         const QDateTime utc(QDate(2026, 12, 6), QTime(19, 55), Qt::UTC);
-        QTest::newRow("strings") << "blacklist" << QVariant(QVariantList{"a", "b"}) << QVariant(QStringList{"a", "b"})
-                                 << false;
-        QTest::newRow("date") << "blacklist" << QVariant(utc) << QVariant(utc) << false;
-        QTest::newRow("-bool") << "blacklist" << QVariant(true) << QVariant(true) << true;
-        QTest::newRow("-int 1") << "blacklist" << QVariant(1) << QVariant(1) << true;
-        QTest::newRow("-int 0") << "blacklist" << QVariant(0) << QVariant(0) << false;
-        QTest::newRow("-float") << "blacklist" << QVariant(0.5) << QVariant(0.5) << true;
-        QTest::newRow("-string YES") << "blacklist" << QVariant("YES") << QVariant("YES") << true;
-        QTest::newRow("-string True") << "blacklist" << QVariant("True") << QVariant("True") << true;
-        QTest::newRow("-string no") << "blacklist" << QVariant("no") << QVariant("no") << false;
-        QTest::newRow("unreadable suite") << "TuneSieve" << QVariant("x") << QVariant("x") << false;
+        QTest::newRow("strings") << QVariant(QVariantList{"a", "b"}) << QVariant(QStringList{"a", "b"}) << false;
+        QTest::newRow("date") << QVariant(utc) << QVariant(utc) << false;
+        QTest::newRow("-bool") << QVariant(true) << QVariant(true) << true;
+        QTest::newRow("-int 1") << QVariant(1) << QVariant(1) << true;
+        QTest::newRow("-int 0") << QVariant(0) << QVariant(0) << false;
+        QTest::newRow("-float") << QVariant(0.5) << QVariant(0.5) << true;
+        QTest::newRow("-string YES") << QVariant("YES") << QVariant("YES") << true;
+        QTest::newRow("-string True") << QVariant("True") << QVariant("True") << true;
+        QTest::newRow("-string no") << QVariant("no") << QVariant("no") << false;
+        QTest::newRow("unreadable suite") << QVariant("x") << QVariant("x") << false;
     }
 
     void settingsAnswerTypedValues()
     {
-        QFETCH(QString, where);
         QFETCH(QVariant, written);
         static const auto format = QSettings::registerFormat(
             "memory", [](QIODevice&, QSettings::SettingsMap&) { return true; },
             [](QIODevice&, const QSettings::SettingsMap&) { return true; });
+        // The application that holds the domain: its own, or where it falls back to.
+        const QString where = QTest::currentDataTag() == QByteArray("unreadable suite") ? "TuneSieve" : "blacklist";
         TempPreferences prefs;
         QSettings::setPath(format, QSettings::UserScope, prefs.folder());
         QVERIFY(QDir().mkpath(prefs.folder() + (where == "blacklist" ? "" : "/tunesieve.com/blacklist.memory")));
@@ -158,12 +142,11 @@ private slots:
         domain->setValue("k", written);
         QTEST(domain->value("k"), "read");
         QTEST(domain->boolean("k"), "boolean");
-        QCOMPARE(other.value("k"), written);
         QCOMPARE(other.value("k").toDateTime().timeSpec(), Qt::LocalTime);
+        // The revision moves when another program changes the value, and only then.
         const quint64 revision = domain->revision("k");
-        QCOMPARE(domain->revision("k"), revision);
         other.setValue("k", "changed");
-        QVERIFY(domain->revision("k") != revision);
+        QVERIFY(domain->revision("k") != revision && domain->revision("k") == domain->revision("k"));
     }
 };
 

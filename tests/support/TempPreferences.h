@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <functional>
 
 // A preferences file in a fresh temporary folder, removed with the fixture.
 class TempPreferences
@@ -33,13 +32,12 @@ public:
         QFile file(path());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : "";
     }
-    // Replaces the file the way most programs do: a new file renamed over the old one, if `mayReplace`
-    // still agrees once the new file is written. Answers whether the file was replaced.
-    bool writeFile(
-        const QByteArray& bytes, const std::function<bool()>& mayReplace = [] { return true; }) const
+    // Replaces the file the way most programs do: a new file renamed over the old one. Answers whether
+    // the file was replaced.
+    bool writeFile(const QByteArray& bytes) const
     {
         QFile file(path() + QStringLiteral(".writing"));
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() && mayReplace() &&
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
                std::rename(QFile::encodeName(file.fileName()), QFile::encodeName(path())) == 0;
     }
 
