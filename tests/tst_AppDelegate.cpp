@@ -184,6 +184,7 @@ private slots:
         QTRY_VERIFY(out.text().contains("Artist flagged to community: Simon & \"Garf\"\tunkel\n"));
 
         // The newest skip first, once however often the player was told; never skip, or unblock.
+        QTRY_COMPARE(h.player->skips, 5); // ECHO three times, then left alone
         emit recent->aboutToShow();
         QCOMPARE(entries(recent, true).join('|').remove(QRegularExpression("\\d\\d:\\d\\d  ")),
                  "ECHO - Fine too (on)|Simon & \"Garf\" unkel - Sound & Silence (on)");
@@ -192,6 +193,8 @@ private slots:
         recent->actions().at(1)->menu()->actions().at(0)->trigger();
         QVERIFY(h.store->neverSkipArtists().contains("simon & \"garf\"\tunkel"));
         QVERIFY(!h.store->localArtists().contains("simon & \"garf\"\tunkel"));
+        emit recent->aboutToShow(); // off the local list: only "Never skip" is left to offer
+        QCOMPARE(recent->actions().at(1)->menu()->actions().size(), 1);
         recent->actions().at(0)->menu()->actions().at(1)->trigger();
         QVERIFY(h.store->localArtists().isEmpty());
 
