@@ -203,6 +203,8 @@ private slots:
         h.delegate.checkCurrentTrack();
         QCOMPARE(entries(menu->actions().at(3)->menu()),
                  QStringList({"Echo, Night Owls (on)", "Echo (on)", "Night Owls (on)"}));
+        menu->actions().at(3)->menu()->actions().at(2)->trigger();
+        QVERIFY(h.store->localArtists() == ArtistSet({"night owls"}));
 
         // The window: built on the first click, raised again on the second; closing it ends nothing.
         menu->actions().at(4)->trigger();
