@@ -2,6 +2,7 @@
 // served over real TLS by the local test server, how long the main thread was held up at most
 // meanwhile, and the peak memory of the process (VmHWM) before and after. For comparison, it also
 // times reading the reply alone, the part that runs on the background thread.
+#include "MainThreadFigures.h"
 #include "blacklist/BlacklistManager.h"
 #include "blacklist/CommunityWireFormat.h"
 #include "platform/JsonPreferencesDomain.h"
@@ -18,21 +19,6 @@
 
 namespace {
 
-// The process's peak resident memory so far, in KiB.
-long peakMemoryKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-        }
-    }
-    return -1;
-}
-
 QByteArray readCommunityList()
 {
     QFile file(QStringLiteral(TUNESIEVE_BENCH_DATA_DIR "/community-100k.json"));
@@ -41,27 +27,6 @@ QByteArray readCommunityList()
     }
     return file.readAll();
 }
-
-// The longest time between two ticks of a 1 ms timer: how long the main thread was busy at a stretch.
-class StallMeter
-{
-public:
-    StallMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout,
-                         [this] { m_longestMs = std::max(m_longestMs, m_sinceTick.restart()); });
-        m_sinceTick.start();
-        m_timer.start(1);
-    }
-    // Counts the stretch in progress too, e.g. the step that calls the completion.
-    qint64 longestMs() const { return std::max(m_longestMs, m_sinceTick.elapsed()); }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_sinceTick;
-    qint64 m_longestMs = 0;
-};
 
 } // namespace
 
@@ -79,7 +44,7 @@ int main(int argc, char* argv[])
     std::printf("community list: %.1f MB, served over TLS from 127.0.0.1\n", double(body.size()) / 1e6);
     std::printf("%-6s %14s %20s %8s %8s %16s %16s\n", "run", "request→done ms", "longest main stall ms", "count",
                 "stored", "VmHWM before KiB", "VmHWM after KiB");
-    for (int run = 1; run <= 5; ++run) {
+    for (int run = 1; run <= 10; ++run) {
         const long before = peakMemoryKiB();
         QEventLoop loop;
         bool success = false;
