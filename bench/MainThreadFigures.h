@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <ctime>
 
 // The process's peak resident memory so far (VmHWM), in KiB; -1 where /proc cannot tell.
 inline long peakMemoryKiB()
@@ -24,22 +25,39 @@ inline long peakMemoryKiB()
 }
 
 // The longest time between two ticks of a 1 ms timer: how long the main thread was busy at a stretch.
+// On a loaded machine that also counts the time the thread waited for a core, so the meter also
+// keeps the longest stretch of the main thread's own CPU time between two ticks.
 class StallMeter
 {
 public:
     StallMeter()
     {
         m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout,
-                         [this] { m_longestMs = std::max(m_longestMs, m_sinceTick.restart()); });
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_longestMs = std::max(m_longestMs, m_sinceTick.restart());
+            const double cpuMs = threadCpuMs();
+            m_longestCpuMs = std::max(m_longestCpuMs, cpuMs - m_cpuAtTickMs);
+            m_cpuAtTickMs = cpuMs;
+        });
         m_sinceTick.start();
+        m_cpuAtTickMs = threadCpuMs();
         m_timer.start(1);
     }
-    // Counts the stretch in progress too, e.g. the step that calls the completion.
+    // Both count the stretch in progress too, e.g. the step that calls the completion.
     qint64 longestMs() const { return std::max(m_longestMs, m_sinceTick.elapsed()); }
+    double longestCpuMs() const { return std::max(m_longestCpuMs, threadCpuMs() - m_cpuAtTickMs); }
 
 private:
+    static double threadCpuMs()
+    {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+    }
+
     QTimer m_timer;
     QElapsedTimer m_sinceTick;
     qint64 m_longestMs = 0;
+    double m_cpuAtTickMs = 0;
+    double m_longestCpuMs = 0;
 };

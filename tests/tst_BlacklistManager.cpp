@@ -50,6 +50,7 @@ struct Client
         dropStore ? store.reset() : void();
         (void)QTest::qWaitFor([&] { return !calls->isEmpty(); }, 20000); // none: the answer shows no call
         QTest::qWait(30);
+        store ? store->waitUntilSaved() : void();
         const QVariant names = QJsonDocument::fromJson(prefs.readFile())["communityBlacklistedArtists"].toVariant();
         const bool newDate = store && store->lastSyncDate() != earlierSync;
         return calls->join(" + ") + atOnce + " [" + names.toStringList().join(", ") + (newDate ? "] new date" : "]");
@@ -180,7 +181,10 @@ private slots:
     {
         TempPreferences prefs;
         auto store = prefs.openStore();
-        const auto inFile = [&prefs](const char* key) { return QJsonDocument::fromJson(prefs.readFile())[key]; };
+        const auto inFile = [&](const char* key) {
+            store->waitUntilSaved();
+            return QJsonDocument::fromJson(prefs.readFile())[key];
+        };
         store->setLocalArtists(ArtistSet({"owls", "both"}));
         store->setCommunityArtists(ArtistSet({"c", "both"}));
         // Allowed artists are never blocked, the switch staying on; another credit still blocks.

@@ -65,6 +65,7 @@ private slots:
             for (auto theirs = prefs.openDomain(); edits < 50;) {
                 const QString name = QString::number(edits);
                 theirs->setValue("names", theirs->stringArray("names").value_or(QStringList()) << name);
+                theirs->waitUntilSaved();
                 // A save of ours that checked the file just before this one replaced it still loses the edit
                 // (no lock closes that window): once that save has ended, the edit is made again, not counted.
                 while (!QDir(prefs.folder()).entryList({"*.tmp-*"}).isEmpty()) {
@@ -98,11 +99,13 @@ private slots:
         QVERIFY(target.open(QIODevice::ReadOnly));
         auto domain = prefs.openDomain();
         domain->setValue("k", QStringLiteral("vvv"));
+        domain->waitUntilSaved();
         QVERIFY(QFileInfo(prefs.path()).isSymLink() && JsonPreferencesDomain(target.fileName()).string("k") == "vvv");
         QCOMPARE(QJsonDocument::fromJson(target.readAll()).object().keys(), QStringList{"theirs"});
         QCOMPARE(QDir(dotfiles).entryList({"*.tmp-*"}), QStringList({"other.tmp-a1B2c3", "prefs.tmp-d4E5f6"}));
         QVERIFY(QDir(prefs.folder()).rename("dotfiles", "gone"));
         domain->setValue("k", QStringLiteral("w"));
+        domain->waitUntilSaved();
         QVERIFY(!domain->value("k").isValid());
     }
 

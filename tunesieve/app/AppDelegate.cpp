@@ -349,5 +349,7 @@ void AppDelegate::showNotification(const QString& title, const QString& body)
 
 void AppDelegate::quit()
 {
+    // The last change may still be on its way to the disk.
+    blacklistManager->waitUntilSaved();
     QCoreApplication::quit();
 }

@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
+#include "platform/MemoryAllocator.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@ int main(int, char* argv[])
     // must not end the agent: its writes fail with EPIPE instead, and what fails to print is lost
     // like a failed notification. First, so that nothing can write before.
     std::signal(SIGPIPE, SIG_IGN);
+    configureMemoryAllocator();
 
     // One agent per user, decided before anything opens the display, the bus or the preferences:
     // a second copy leaves the running one's state alone.

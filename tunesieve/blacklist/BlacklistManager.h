@@ -13,8 +13,9 @@
 // The one blacklist store: the user's local list, the downloaded community list, the community
 // switch, the last download date, the device identifier, the never-skip list and the recent skips.
 // It keeps nothing of its own: every read goes to the preferences domain and every write is flushed
-// at once, so a change made by another program is seen by the next read. (What it derives from the domain is cached
-// only for as long as the domain reports no change.) It is also the client of the community service.
+// at once (on Linux the file is written off the main thread, in order), so a change made by another
+// program is seen by the next read. (What it derives from the domain is cached only for as long as
+// the domain reports no change.) It is also the client of the community service.
 class BlacklistManager : public std::enable_shared_from_this<BlacklistManager>
 {
 public:
@@ -27,6 +28,10 @@ public:
     explicit BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community = {});
 
     QString deviceId() const;
+
+    // Returns once every change made so far is in permanent storage (changes are seen by every read at
+    // once, and saved in order off the main thread).
+    void waitUntilSaved() { defaults->waitUntilSaved(); }
 
     ArtistSet localArtists() const;
     void setLocalArtists(const ArtistSet& artists);

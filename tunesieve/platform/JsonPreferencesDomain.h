@@ -1,21 +1,22 @@
 #pragma once
 
+#include "JsonDocumentFile.h"
+#include "JsonDocumentSaver.h"
 #include "PreferencesDomain.h"
 
 #include <QHash>
 #include <QJsonObject>
-#include <sys/stat.h>
 
-// A preferences domain kept as one JSON object in one file. Values keep their type; a date is
-// written as {"$date": "2026-12-06T19:55:40.123Z"}. Every write replaces the file atomically (a
-// temporary file in the same folder, synced, then renamed), and every read first checks whether
-// another program changed the file since it was last parsed. A write whose file another program
-// replaced meanwhile reads that file again and applies its one change to it, so that neither edit
-// is lost. A path that is a symbolic link stays one: writes go to the file it leads to.
+// A preferences domain kept as one JSON object in one file (see JsonDocumentFile for how the file
+// is read and replaced, and JsonPreferenceValue for how values keep their type). Every read first
+// checks whether another program changed the file since it was last parsed. Every write is seen
+// by the next read at once and saved on the saver's thread, in order; a write whose file another
+// program replaced meanwhile is applied to that file instead, so that neither edit is lost. While
+// writes are on their way the domain answers from what it holds; it looks at the file again once
+// they have landed.
 //
-// A file that is not a JSON object is never overwritten: before the first write it is moved aside
-// as "<name>.corrupt-<UTC time>", with one line on standard error. A file that cannot be read is
-// never written over at all.
+// A file that is not a JSON object is never overwritten: before the first write it is moved aside.
+// A file that cannot be read is never written over at all.
 class JsonPreferencesDomain : public PreferencesDomain
 {
 public:
@@ -24,54 +25,33 @@ public:
 
     // Whether a domain can live at `path`: its folder exists or can be created, and the path is
     // either free or a readable regular file.
-    static bool canOpen(const QString& path);
+    static bool canOpen(const QString& path) { return JsonDocumentFile::canOpen(path); }
 
-    QString path() const { return m_path; }
+    QString path() const { return m_file.path(); }
 
     QVariant value(const QString& key) override;
     void setValue(const QString& key, const QVariant& value) override;
-    // Every setValue() has already reached the disk; there is nothing left to flush.
+    // Every setValue() is on its way to the disk already, in order; waitUntilSaved() waits for it.
     void synchronize() override {}
     quint64 revision(const QString& key) override;
 
+    // Once a write has failed, the domain reads again what the file holds.
+    void waitUntilSaved() override;
+
 private:
-    struct FileIdentity
-    {
-        bool exists = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        qint64 modifiedNs = 0;
-        bool operator==(const FileIdentity& other) const;
-    };
-    enum class FileState
-    {
-        Usable,
-        Corrupt,
-        Unreadable
-    };
-    enum class SaveResult
-    {
-        Saved,
-        Failed,
-        FileChanged
-    };
-
-    static FileIdentity identityOf(const struct stat& info);
-
+    // Takes in what the saver's writes came to, once they have all landed: true when the file is
+    // this thread's again and reading it is safe.
+    bool ownsFile();
     void refresh();
-    void load(const FileIdentity& identity);
-    FileState readDocument(const FileIdentity& identity);
     void markChanged(const QString& key);
-    bool isStillTheFileRead() const;
-    bool moveCorruptFileAside(const QString& target);
-    SaveResult writeDocument();
 
-    QString m_path;
+    JsonDocumentFile m_file;
     QJsonObject m_document;
-    FileIdentity m_identity;
+    // The values written since the saver last handed the file back, as they read.
+    QHash<QString, QVariant> m_unsaved;
     bool m_loaded = false;
-    FileState m_state = FileState::Usable;
     QHash<QString, quint64> m_keyRevisions;
     quint64 m_changeCount = 0;
+    // Last, so that it ends (saving what is queued) before the file and the document go.
+    JsonDocumentSaver m_saver;
 };

@@ -21,6 +21,9 @@ public:
     virtual void setValue(const QString& key, const QVariant& value) = 0;
     // Flushes the domain to permanent storage.
     virtual void synchronize() = 0;
+    // Returns once every value set so far has reached permanent storage, for a domain that writes on
+    // a thread of its own; at once for one that writes as it is told.
+    virtual void waitUntilSaved() {}
     // A number that changes whenever the value under `key` may have changed, by this process or
     // another one. Callers may cache what they derived from that value while it stays the same.
     virtual quint64 revision(const QString& key) = 0;

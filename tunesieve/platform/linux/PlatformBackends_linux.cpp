@@ -5,6 +5,7 @@
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
 #include "platform/JsonPreferencesDomain.h"
+#include "platform/MemoryAllocator.h"
 #include "platform/PreferencesFactory.h"
 #include "platform/Resources.h"
 #include "platform/linux/DBusNotifier.h"
@@ -13,6 +14,8 @@
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+
+#include <malloc.h>
 
 std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
 {
@@ -29,6 +32,21 @@ std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
 qint64 modificationTimeNs(const struct stat& info)
 {
     return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+void configureMemoryAllocator()
+{
+    // Two heaps rather than one per thread and core, so that what one thread frees is found again by
+    // the next; and large blocks (a downloaded list, a saved file) always straight from the system and
+    // back to it, rather than left in a heap once a few of them have been freed.
+    mallopt(M_ARENA_MAX, 2);
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+}
+
+void releaseFreedMemory()
+{
+    // glibc keeps freed pages, in the middle of each thread's heap too, until told.
+    malloc_trim(0);
 }
 
 std::unique_ptr<Notifier> createNotifier()

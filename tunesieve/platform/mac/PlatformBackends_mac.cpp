@@ -4,6 +4,7 @@
 #include "platform/FileTimes.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
+#include "platform/MemoryAllocator.h"
 #include "platform/OsascriptNotifier.h"
 #include "platform/PreferencesFactory.h"
 #include "platform/Resources.h"
@@ -30,6 +31,16 @@ std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
 qint64 modificationTimeNs(const struct stat& info)
 {
     return qint64(info.st_mtimespec.tv_sec) * 1000000000 + info.st_mtimespec.tv_nsec;
+}
+
+void configureMemoryAllocator()
+{
+    // macOS's allocator needs no such care: see releaseFreedMemory().
+}
+
+void releaseFreedMemory()
+{
+    // macOS's allocator gives large freed regions back by itself.
 }
 
 std::unique_ptr<Notifier> createNotifier()

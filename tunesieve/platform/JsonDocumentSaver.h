@@ -1,0 +1,76 @@
+#pragma once
+
+#include "JsonDocumentFile.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QVariant>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// Saves a JSON document file on a thread of its own, so that encoding, serialising, writing and
+// syncing never hold up the thread that changes the document. Changes are saved in the order they
+// were queued; changes that queue up while a save runs are saved together, in one write. When
+// another program replaced the file meanwhile, the queued keys are applied to its version instead,
+// so that neither edit is lost; when a save fails, the file stays as it was.
+//
+// While changes are queued or being saved, the file belongs to the saver's thread; finished() hands
+// it back.
+class JsonDocumentSaver
+{
+public:
+    explicit JsonDocumentSaver(JsonDocumentFile& file);
+    // Saves everything queued, then ends the thread.
+    ~JsonDocumentSaver();
+
+    JsonDocumentSaver(const JsonDocumentSaver&) = delete;
+    JsonDocumentSaver& operator=(const JsonDocumentSaver&) = delete;
+
+    // Queues setting `key` to `value` (an invalid value removes the key). `document` is the document
+    // as last read from the file, with no change since: it is taken only when nothing is queued or
+    // saving, and later changes apply to what the earlier ones left.
+    void queue(const QJsonObject& document, const QString& key, const QVariant& value);
+
+    struct Outcome
+    {
+        // The document as it now stands in the file.
+        QJsonObject document;
+        // True when the file holds what the queued changes alone do not tell: another program's
+        // change that was merged, or a failed save.
+        bool fileDiffers = false;
+    };
+    // Nothing while changes are queued or being saved; once all are saved, what they came to, and the
+    // file is the caller's again.
+    std::optional<Outcome> finished();
+
+    // Returns once everything queued so far is in the file (or failed to get there).
+    void waitUntilSaved();
+
+private:
+    struct Change
+    {
+        QString key;
+        QVariant value;
+    };
+
+    void run();
+    // Applies `changes` to the document and saves it; true when the file ends up differing from
+    // what the changes alone make of the document.
+    bool save(const std::vector<Change>& changes);
+
+    JsonDocumentFile& m_file;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Change> m_queue;
+    // Changes were queued since finished() last handed the file back.
+    bool m_active = false;
+    bool m_saving = false;
+    bool m_fileDiffers = false;
+    bool m_stopping = false;
+    // The saver thread's own copy, touched by the other thread only while m_active is false.
+    QJsonObject m_document;
+    std::thread m_thread;
+};
