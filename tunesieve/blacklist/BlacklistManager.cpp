@@ -8,6 +8,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThreadPool>
 #include <QUuid>
 
 namespace {
@@ -94,6 +95,17 @@ void BlacklistManager::writeList(const QString& key, const ArtistSet& artists)
     defaults->synchronize();
 }
 
+void BlacklistManager::writeNormalizedList(const QString& key, CachedList& cache, ArtistSet artists,
+                                           const QStringList& sorted)
+{
+    defaults->setValue(key, sorted);
+    defaults->synchronize();
+    cache.revision = defaults->revision(key);
+    // Freeing a list of 100 000 names takes the main thread some 20 ms: a worker does it instead.
+    QThreadPool::globalInstance()->start(
+        [retired = std::exchange(cache.names, std::move(artists))]() mutable { retired = ArtistSet(); });
+}
+
 ArtistSet BlacklistManager::localArtists() const
 {
     return readList(localBlacklistKey, m_localCache);
@@ -112,7 +124,8 @@ void BlacklistManager::editList(const QString& key, CachedList& cache, const QSt
         return; // nothing to write
     }
     present ? artists.insert(name) : artists.remove(name);
-    writeList(key, artists);
+    const QStringList sorted = artists.sorted();
+    writeNormalizedList(key, cache, std::move(artists), sorted);
 }
 
 void BlacklistManager::addLocal(const QString& artist)
@@ -258,16 +271,19 @@ void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, i
     request->setRawHeader("Accept", "application/json");
     community.get(*request, [store = weak_from_this(),
                              completion = std::move(completion)](const CommunityTransport::Reply& reply) {
-        // Read here, off the main thread: a list of 100 000 names must not hold up the user interface.
+        // Read and sorted here, off the main thread: a list of 100 000 names must not hold up the user
+        // interface. The main thread only hands the result to the store.
         std::optional<CommunityWireFormat::CommunityList> list =
             reply.arrived ? CommunityWireFormat::readList(reply.body) : std::nullopt;
-        MainQueue::post([store, list = std::move(list), completion] {
+        const QStringList sorted = list ? list->artists.sorted() : QStringList();
+        MainQueue::post([store, list = std::move(list), sorted, completion] {
             const std::shared_ptr<BlacklistManager> strongStore = store.lock();
             if (!strongStore || !list) {
                 completion(false, 0);
                 return;
             }
-            strongStore->setCommunityArtists(list->artists);
+            strongStore->writeNormalizedList(strongStore->communityBlacklistKey, strongStore->m_communityCache,
+                                             list->artists, sorted);
             strongStore->setLastSyncDate(QDateTime::currentDateTimeUtc());
             completion(true, list->count);
         });

@@ -117,6 +117,10 @@ private:
 
     const ArtistSet& readList(const QString& key, CachedList& cache) const;
     void writeList(const QString& key, const ArtistSet& artists);
+    // Stores `sorted`, the names of `artists` in stored order, and keeps `artists` as what the key
+    // reads from now on, so that the next read does not normalise them all again. `artists` must be
+    // as readList() makes them (lower-cased).
+    void writeNormalizedList(const QString& key, CachedList& cache, ArtistSet artists, const QStringList& sorted);
     // Puts `artist` on the list under `key`, or takes it off; writes only when that changes it.
     void editList(const QString& key, CachedList& cache, const QString& artist, bool present);
 

@@ -4,32 +4,48 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslConfiguration>
-#include <QThreadPool>
+#include <QThread>
 #include <QUrl>
 
 namespace {
 
+// The thread on which requests are sent and replies read, so that reading a body of up to 32 MiB
+// never holds up the main thread; it is also the transport's background queue, on which handlers
+// run in the order in which their exchanges ended. Started on first use and ended when the
+// application object goes.
+QThread& networkThread()
+{
+    static QThread* const thread = [] {
+        auto* started = new QThread;
+        started->setObjectName(QStringLiteral("TuneSieve network"));
+        started->start();
+        qAddPostRoutine([] {
+            networkThread().quit();
+            networkThread().wait();
+        });
+        return started;
+    }();
+    return *thread;
+}
+
 QNetworkAccessManager& network()
 {
-    // Created on first use, which is on the main thread, and kept until the process ends: tearing
-    // down its connection thread after the application object has gone makes Qt warn.
+    // Made on its thread, and kept until the process ends: tearing it down after the application
+    // object has gone makes Qt warn.
     static QNetworkAccessManager* const manager = [] {
-        auto* created = new QNetworkAccessManager;
-        created->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+        QNetworkAccessManager* created = nullptr;
+        QObject context;
+        context.moveToThread(&networkThread());
+        QMetaObject::invokeMethod(
+            &context,
+            [&created] {
+                created = new QNetworkAccessManager;
+                created->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+            },
+            Qt::BlockingQueuedConnection);
         return created;
     }();
     return *manager;
-}
-
-QThreadPool& backgroundQueue()
-{
-    // A single thread, so that handlers run in the order in which their exchanges ended.
-    static QThreadPool* const queue = [] {
-        auto* created = new QThreadPool(QCoreApplication::instance());
-        created->setMaxThreadCount(1);
-        return created;
-    }();
-    return *queue;
 }
 
 // Qt turns a status of 400 or more into one of these errors, and raises it only once the whole reply
@@ -106,8 +122,8 @@ private:
         if (result.arrived) {
             result.body = std::move(m_body);
         }
-        backgroundQueue().start([handler = std::move(m_handler), result = std::move(result)] { handler(result); });
         m_reply->deleteLater();
+        m_handler(result);
     }
 
     QNetworkReply* const m_reply;
@@ -141,10 +157,15 @@ std::optional<QNetworkRequest> CommunityTransport::request(const char* endpoint)
 
 void CommunityTransport::get(const QNetworkRequest& request, ReplyHandler handler) const
 {
-    new ReplyReader(network().get(request), std::move(handler));
+    QNetworkAccessManager* manager = &network();
+    QMetaObject::invokeMethod(
+        manager, [manager, request, handler = std::move(handler)] { new ReplyReader(manager->get(request), handler); });
 }
 
 void CommunityTransport::post(const QNetworkRequest& request, const QByteArray& body, ReplyHandler handler) const
 {
-    new ReplyReader(network().post(request, body), std::move(handler));
+    QNetworkAccessManager* manager = &network();
+    QMetaObject::invokeMethod(manager, [manager, request, body, handler = std::move(handler)] {
+        new ReplyReader(manager->post(request, body), handler);
+    });
 }

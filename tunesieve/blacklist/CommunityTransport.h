@@ -8,7 +8,7 @@
 #include <optional>
 
 // Carries the community client's requests: forms them from the settings and sends them on the
-// process-wide network access manager, which lives on the main thread. TLS certificates are always
+// process-wide network access manager, which lives on a thread of its own. TLS certificates are always
 // verified, redirects never lead from HTTPS to plain HTTP, and reply bodies are bounded.
 class CommunityTransport
 {
@@ -35,9 +35,9 @@ public:
     // nothing when that text is not a valid HTTPS URL.
     std::optional<QNetworkRequest> request(const char* endpoint) const;
 
-    // Both send on the main thread and return at once. `handler` runs exactly once, when the exchange
-    // ends, on the transport's background queue: one thread that takes replies in the order in which
-    // they ended.
+    // Both return at once; the network thread sends. `handler` runs exactly once, when the exchange
+    // ends, on the transport's background queue: that same thread, which takes replies in the order in
+    // which they ended.
     void get(const QNetworkRequest& request, ReplyHandler handler) const;
     void post(const QNetworkRequest& request, const QByteArray& body, ReplyHandler handler) const;
 
