@@ -57,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         require(document.isObject() || !original.value(key).isValid(), "a file that is no object reads as empty");
         copy.setValue(key, original.value(key));
     }
+    copy.waitUntilSaved();
     JsonPreferencesDomain reader(copy.path());
     for (const QString& key : keys) {
         // Values of different types never compare equal.

@@ -201,6 +201,7 @@ private slots:
         for (int i = 0; i < 51; ++i) {
             store->recordSkip({QDateTime::fromMSecsSinceEpoch(i).toUTC(), "vlc", QString::number(i), "T", "local"});
         }
+        store->waitUntilSaved();
         const auto skips = prefs.openStore()->recentSkips();
         const auto text = [](const BlacklistManager::SkipRecord& r) {
             return r.time.toString(Qt::ISODateWithMs) + ' ' + r.player + ' ' + r.artist + ' ' + r.title + ' ' + r.list;

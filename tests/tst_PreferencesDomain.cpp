@@ -54,7 +54,7 @@ private slots:
     }
 
     // Another writer, a second domain on the file, saves its key while we save ours, so often that saves
-    // overlap: neither replaces a file that changed since it read it.
+    // overlap: neither replaces a file that changed since it read it, and neither edit is lost.
     void keepsTheEditsOfAnotherWriter()
     {
         TempPreferences prefs;
@@ -73,11 +73,15 @@ private slots:
                 edits += prefs.openDomain()->stringArray("names").value_or(QStringList()).contains(name);
             }
         });
-        for (int ours = 0; edits < 50; ++ours) {
-            domain->setValue("ours", QString::number(ours));
+        int ours = 0;
+        while (edits < 50) {
+            domain->setValue("ours", QString::number(++ours));
         }
         writer.join();
+        domain->waitUntilSaved();
         QCOMPARE(prefs.openDomain()->stringArray("names").value_or(QStringList()).size(), 50);
+        // Our saves land in the order made, the last one last.
+        QCOMPARE(prefs.openDomain()->string("ours"), QString::number(ours));
     }
 
     // A dotfiles setup: the preferences path links to a file elsewhere. A reader that opened that file before a

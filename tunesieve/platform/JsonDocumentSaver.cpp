@@ -4,8 +4,21 @@
 #include "MemoryAllocator.h"
 
 #include <QStringList>
+#include <QThreadPool>
 
 namespace {
+
+// One thread saves for every domain of the process, in the order their saves were queued; it is made
+// once, rather than one per domain.
+QThreadPool& saversThread()
+{
+    static QThreadPool* const pool = [] {
+        auto* created = new QThreadPool;
+        created->setMaxThreadCount(1);
+        return created;
+    }();
+    return *pool;
+}
 
 // How often a save starts over on a file that another program keeps replacing.
 const int kSaveAttempts = 10;
@@ -21,35 +34,30 @@ void apply(QJsonObject& document, const QString& key, const QVariant& value)
 
 } // namespace
 
-JsonDocumentSaver::JsonDocumentSaver(JsonDocumentFile& file) : m_file(file), m_thread([this] { run(); }) {}
+JsonDocumentSaver::JsonDocumentSaver(JsonDocumentFile& file) : m_file(file) {}
 
 JsonDocumentSaver::~JsonDocumentSaver()
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_stopping = true;
-    }
-    m_changed.notify_all();
-    m_thread.join();
+    waitUntilSaved();
 }
 
 void JsonDocumentSaver::queue(const QJsonObject& document, const QString& key, const QVariant& value)
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_active) {
-            m_document = document;
-            m_active = true;
-        }
-        m_queue.push_back({key, value});
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_active) {
+        m_document = document;
+        m_active = true;
     }
-    m_changed.notify_all();
+    m_queue.push_back({key, value});
+    if (!std::exchange(m_scheduled, true)) {
+        saversThread().start([this] { saveQueued(); });
+    }
 }
 
 std::optional<JsonDocumentSaver::Outcome> JsonDocumentSaver::finished()
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_saving || !m_queue.empty()) {
+    if (m_scheduled) {
         return std::nullopt;
     }
     m_active = false;
@@ -59,27 +67,26 @@ std::optional<JsonDocumentSaver::Outcome> JsonDocumentSaver::finished()
 void JsonDocumentSaver::waitUntilSaved()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_saving && m_queue.empty(); });
+    m_saved.wait(lock, [this] { return !m_scheduled; });
 }
 
-void JsonDocumentSaver::run()
+void JsonDocumentSaver::saveQueued()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-        if (m_queue.empty()) {
-            return; // stopping, and everything is saved
-        }
-        const std::vector<Change> changes = std::exchange(m_queue, {});
-        m_saving = true;
-        lock.unlock();
-        const bool differs = save(changes);
-        releaseFreedMemory();
-        lock.lock();
-        m_saving = false;
-        m_fileDiffers = m_fileDiffers || differs;
-        m_changed.notify_all();
+    const std::vector<Change> changes = std::exchange(m_queue, {});
+    lock.unlock();
+    const bool differs = save(changes);
+    releaseFreedMemory();
+    lock.lock();
+    m_fileDiffers = m_fileDiffers || differs;
+    if (!m_queue.empty()) {
+        // Behind the other domains' saves, so that one that is changed without pause starves none.
+        saversThread().start([this] { saveQueued(); });
+        return;
     }
+    m_scheduled = false;
+    // Under the lock: once it is released, the saver may be gone.
+    m_saved.notify_all();
 }
 
 bool JsonDocumentSaver::save(const std::vector<Change>& changes)

@@ -8,22 +8,21 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
-// Saves a JSON document file on a thread of its own, so that encoding, serialising, writing and
-// syncing never hold up the thread that changes the document. Changes are saved in the order they
-// were queued; changes that queue up while a save runs are saved together, in one write. When
-// another program replaced the file meanwhile, the queued keys are applied to its version instead,
-// so that neither edit is lost; when a save fails, the file stays as it was.
+// Saves a JSON document file on the savers' thread (one for the process), so that encoding,
+// serialising, writing and syncing never hold up the thread that changes the document. Changes are
+// saved in the order they were queued; changes that queue up while a save runs are saved together,
+// in one write. When another program replaced the file meanwhile, the queued keys are applied to
+// its version instead, so that neither edit is lost; when a save fails, the file stays as it was.
 //
-// While changes are queued or being saved, the file belongs to the saver's thread; finished() hands
+// While changes are queued or being saved, the file belongs to the savers' thread; finished() hands
 // it back.
 class JsonDocumentSaver
 {
 public:
     explicit JsonDocumentSaver(JsonDocumentFile& file);
-    // Saves everything queued, then ends the thread.
+    // Waits until everything queued is saved.
     ~JsonDocumentSaver();
 
     JsonDocumentSaver(const JsonDocumentSaver&) = delete;
@@ -56,21 +55,21 @@ private:
         QVariant value;
     };
 
-    void run();
+    // Runs on the savers' thread: saves what is queued, and comes again while more is.
+    void saveQueued();
     // Applies `changes` to the document and saves it; true when the file ends up differing from
     // what the changes alone make of the document.
     bool save(const std::vector<Change>& changes);
 
     JsonDocumentFile& m_file;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_saved;
     std::vector<Change> m_queue;
     // Changes were queued since finished() last handed the file back.
     bool m_active = false;
-    bool m_saving = false;
+    // saveQueued() is due or running.
+    bool m_scheduled = false;
     bool m_fileDiffers = false;
-    bool m_stopping = false;
-    // The saver thread's own copy, touched by the other thread only while m_active is false.
+    // The savers' thread's own copy, touched by the other thread only while m_active is false.
     QJsonObject m_document;
-    std::thread m_thread;
 };

@@ -62,11 +62,12 @@ bool JsonPreferencesDomain::ownsFile()
         return false;
     }
     if (outcome->fileDiffers) {
-        // A merge or a failed save: read the file again, and count what was written as changed.
+        // Another program's change merged, or a failed save: what the file holds now counts as changed,
+        // and so does every value written, which may not have landed.
         for (auto it = m_unsaved.cbegin(); it != m_unsaved.cend(); ++it) {
             markChanged(it.key());
         }
-        m_loaded = false;
+        replaceDocument(outcome->document);
     } else {
         m_document = outcome->document;
     }
@@ -84,8 +85,13 @@ void JsonPreferencesDomain::refresh()
     if (m_loaded && !m_file.hasChanged()) {
         return;
     }
-    const QJsonObject previous = std::exchange(m_document, m_file.read());
+    replaceDocument(m_file.read());
     m_loaded = true;
+}
+
+void JsonPreferencesDomain::replaceDocument(const QJsonObject& document)
+{
+    const QJsonObject previous = std::exchange(m_document, document);
     // Only the keys whose values differ count as changed, so that what callers derived from the
     // others (a normalised list of 100 000 names) stays valid.
     QStringList keys = previous.keys() + m_document.keys();

@@ -35,7 +35,7 @@ public:
     void synchronize() override {}
     quint64 revision(const QString& key) override;
 
-    // Once a write has failed, the domain reads again what the file holds.
+    // Once a write has failed, the domain answers again what the file holds.
     void waitUntilSaved() override;
 
 private:
@@ -43,6 +43,8 @@ private:
     // this thread's again and reading it is safe.
     bool ownsFile();
     void refresh();
+    // Takes `document` as what the file holds, marking the keys whose values it changes.
+    void replaceDocument(const QJsonObject& document);
     void markChanged(const QString& key);
 
     JsonDocumentFile m_file;
