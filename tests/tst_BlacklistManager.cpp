@@ -208,8 +208,9 @@ private slots:
         prefs.writeFile(QJsonDocument(file).toJson());
         store = prefs.openStore();
         const auto block = store->firstBlocked({"Echo", "ROBO"});
-        QCOMPARE(block->artist + " " + block->listName + " " + (block->onCommunityList ? "community" : "local"),
-                 "ROBO ai community");
+        QCOMPARE(block->artist + " " + block->listName + " " + (block->onCommunityList ? "community " : "local ") +
+                     QString::number(store->listSubscriptions().subscriptions().size()),
+                 "ROBO ai community 1");
         store->listSubscriptions().setEnabled(url, false);
         QVERIFY(!store->contains("robo"));
         store->listSubscriptions().setEnabled(url, true);
