@@ -42,7 +42,8 @@ QString shownRow(const TableView* table, int row)
     for (int column = 0; column < 5; ++column) {
         QWidget* cell = table->indexWidget(table->model()->index(row, column));
         const auto* toggle = qobject_cast<QCheckBox*>(cell);
-        cells << (toggle ? (toggle->isChecked() ? "on" : "off") : qobject_cast<QLabel*>(cell)->text());
+        const auto* label = qobject_cast<QLabel*>(cell); // none for a row that is not there
+        cells << (toggle ? (toggle->isChecked() ? "on" : "off") : label ? label->text() : "-");
     }
     return cells.join('|').replace(QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d"), "time");
 }
