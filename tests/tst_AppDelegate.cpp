@@ -2,9 +2,15 @@
 #include "support/HttpsTestServer.h"
 #include "support/StdoutCapture.h"
 
+#include "widgets/Window.h"
+
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -29,6 +35,19 @@ QStringList entries(const QMenu* menu, bool shown = false)
     return list;
 }
 
+// A row of the subscribed lists' table as shown: "on|name|count|updated|error", any time shown as "time".
+QString shownRow(const TableView* table, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < 5; ++column) {
+        QWidget* cell = table->indexWidget(table->model()->index(row, column));
+        const auto* toggle = qobject_cast<QCheckBox*>(cell);
+        const auto* label = qobject_cast<QLabel*>(cell); // none for a row that is not there
+        cells << (toggle ? (toggle->isChecked() ? "on" : "off") : label ? label->text() : "-");
+    }
+    return cells.join('|').replace(QRegularExpression("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d"), "time");
+}
+
 void row(const char* name, const QString& app, const QStringList& lists, const QString& artist, const QString& line)
 {
     QTest::newRow(name) << app << lists << artist << line;
@@ -48,18 +67,20 @@ private slots:
     void skipsByListWithOneLineAndOneNotification_data()
     {
         QTest::addColumn<QString>("app");
-        QTest::addColumn<QStringList>("lists"); // local, community; "off" switches the community list off
+        QTest::addColumn<QStringList>("lists"); // local, community, subscribed; "off" switches the community off
         QTest::addColumn<QString>("artist");
         QTest::addColumn<QString>("line"); // the line as logged after "(", or empty: not skipped
-        row("local", "Spotify", {"night owls", ""}, "Night Owls", "local): Night Owls");
-        row("community", "Deezer", {"", "robo"}, "ROBO", "community): ROBO");
-        row("both", "Music", {"both", "both"}, "Both", "community): Both");
-        row("community off", "Spotify", {"", "robo", "off"}, "Robo", "");
-        row("both, off", "Spotify", {"both", "both", "off"}, "both", "community): both");
-        row("decomposed", "Spotify", {"caf\u00e9", ""}, "CAFE\u0301", "local): CAFE\u0301");
-        row("line breaks", "Spotify", {"evil\n(local): x\r", ""}, "Evil\n(local): X\r", "local): Evil (local): X ");
-        row("credited", "Spotify", {"night owls", ""}, "Echo, Night Owls", "local): Echo, Night Owls");
-        row("not listed", "Spotify", {"robo", ""}, "Echo", "");
+        row("local", "Spotify", {"night owls", "", ""}, "Night Owls", "local): Night Owls");
+        row("community", "Deezer", {"", "robo", ""}, "ROBO", "community): ROBO");
+        row("both", "Music", {"both", "both", ""}, "Both", "community): Both");
+        row("community off", "Spotify", {"", "robo", "", "off"}, "Robo", "");
+        row("both, off", "Spotify", {"both", "both", "", "off"}, "both", "community): both");
+        row("subscribed", "Spotify", {"", "", "robo"}, "Robo", "community): Robo");
+        row("subscribed, off", "Spotify", {"", "", "robo", "off"}, "Robo", "");
+        row("decomposed", "Spotify", {"caf\u00e9", "", ""}, "CAFE\u0301", "local): CAFE\u0301");
+        row("line breaks", "Spotify", {"evil\n(local): x\r", "", ""}, "Evil\n(local): X\r", "local): Evil (local): X ");
+        row("credited", "Spotify", {"night owls", "", ""}, "Echo, Night Owls", "local): Echo, Night Owls");
+        row("not listed", "Spotify", {"robo", "", ""}, "Echo", "");
     }
 
     void skipsByListWithOneLineAndOneNotification()
@@ -68,10 +89,15 @@ private slots:
         QFETCH(QStringList, lists);
         QFETCH(QString, artist);
         QFETCH(QString, line);
-        DelegateHarness h(app);
+        HttpsTestServer server;
+        server.addReply("/ai.txt", {200, lists[2].toUtf8()});
+        DelegateHarness h(app, server.baseUrl());
         h.store->setLocalArtists(ArtistSet::fromNames({lists[0]}));
         h.store->setCommunityArtists(ArtistSet::fromNames({lists[1]}));
-        h.store->setCommunityEnabled(lists.size() < 3);
+        h.store->setCommunityEnabled(lists.size() < 4);
+        bool fetched = false;
+        h.store->listSubscriptions().subscribe(server.baseUrl() + "/ai.txt", {}, [&fetched] { fetched = true; });
+        QTRY_VERIFY(fetched);
         h.player->play(artist, "Hoot");
         StdoutCapture out;
         h.delegate.checkCurrentTrack();
@@ -81,7 +107,8 @@ private slots:
         QCOMPARE(QString::fromUtf8(out.text()), line.isEmpty() ? "" : skipLine(line, app));
         QCOMPARE(h.player->skips, line.isEmpty() ? 0 : 1);
         const RecordingNotifier::Shown notified{
-            {"Blacklisted artist (" + source + ")", "Skipped: " + artist + " - Hoot"}};
+            {"Blacklisted artist (" + source + ")",
+             "Skipped: " + artist + " - Hoot" + (lists[2].isEmpty() ? "" : " (from ai)")}};
         QCOMPARE(*h.shown, line.isEmpty() ? RecordingNotifier::Shown() : notified);
     }
 
@@ -114,12 +141,16 @@ private slots:
     {
         HttpsTestServer server;
         server.addReply("/api/list/", {200, R"({"artists": ["Robo"]})"});
+        server.addReply("/ai.txt", {200, "Bot"});
         DelegateHarness h(QStringLiteral("Spotify"), server.baseUrl());
+        // Subscribed by an earlier run, which ended before the list came: the launch fetches it.
+        h.prefs.openStore(server.baseUrl())->listSubscriptions().subscribe(server.baseUrl() + "/ai.txt", {}, [] {});
         StdoutCapture out;
         h.delegate.applicationDidFinishLaunching();
         QCOMPARE(h.player->trackQueries, 0); // the first check comes a second later
         QTRY_COMPARE(h.player->trackQueries, 1);
         QTRY_VERIFY(h.store->isInCommunityBlacklist(QStringLiteral("robo")));
+        QTRY_VERIFY(h.store->contains("bot"));
         for (int i = 0; i < 5; ++i) {
             emit h.events->playersChanged();
         }
@@ -138,13 +169,14 @@ private slots:
         DelegateHarness h(QStringLiteral("Spotify"), server.baseUrl());
         h.delegate.setupMenuBar();
         QMenu* menu = h.delegate.statusMenuItem()->menu();
-        QMenu* about = menu->actions().at(7)->menu();
+        QMenu* about = menu->actions().at(8)->menu();
         QMenu* recent = menu->actions().at(5)->menu();
         QCOMPARE(entries(menu) + entries(recent) + entries(about),
                  QStringList({"Artist: - (off)", "Track: - (off)", "-", "Block this artist (off)",
-                              "Manage blacklisted artists... (on)", "Recently skipped (on)", "-", "About (on)", "-",
-                              "Quit (on)", "Nothing skipped yet (off)", "Skip AI-generated music automatically (off)",
-                              "-", "Visit " + QUrl(APP_WEBSITE).host() + " (on)", "-", "Version 1.0.0 (off)"}));
+                              "Manage blacklisted artists... (on)", "Recently skipped (on)", "Subscribed lists... (on)",
+                              "-", "About (on)", "-", "Quit (on)", "Nothing skipped yet (off)",
+                              "Skip AI-generated music automatically (off)", "-",
+                              "Visit " + QUrl(APP_WEBSITE).host() + " (on)", "-", "Version 1.0.0 (off)"}));
         QVERIFY(!h.delegate.statusMenuItem()->icon().isNull()); // the note as title: no icon beside the test
         // A click on the tray item, with any button, opens the menu.
         emit h.delegate.statusMenuItem()->findChild<QSystemTrayIcon*>()->activated(QSystemTrayIcon::Trigger);
@@ -219,9 +251,51 @@ private slots:
         QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(m_opened, QList<QUrl>{QUrl(APP_WEBSITE)});
 
-        QTimer::singleShot(0, menu->actions().at(9), &QAction::trigger);
+        QTimer::singleShot(0, menu->actions().at(10), &QAction::trigger);
         QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
         QCOMPARE(QCoreApplication::exec(), 0); // ended by "Quit"
+    }
+
+    void drivesTheSubscribedListsWindow()
+    {
+        HttpsTestServer server;
+        server.addReply("/ai.csv", {200, "artist,id\nRobo,1\n"});
+        server.addReply("/ai.csv", {200, "artist,id\nRobo,1\nBot,2\n"});
+        DelegateHarness h(QStringLiteral("Spotify"), server.baseUrl());
+        h.delegate.setupMenuBar();
+        h.delegate.statusMenuItem()->menu()->actions().at(6)->trigger();
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        auto* window = static_cast<Window*>(*std::find_if(windows.cbegin(), windows.cend(), [](QWidget* w) {
+            return w->isVisible() && w->windowTitle() == "Subscribed lists";
+        }));
+        const auto fields = window->findChildren<QLineEdit*>(); // the address, then the name
+        const auto message = window->contentView()->findChild<QLabel*>({}, Qt::FindDirectChildrenOnly);
+        const auto table = window->findChild<TableView*>();
+        const auto button = [window](const QString& text) {
+            const auto buttons = window->findChildren<QPushButton*>();
+            return *std::find_if(buttons.cbegin(), buttons.cend(), [&](auto* b) { return b->text() == text; });
+        };
+        // A bad address is refused in the window, and nothing is stored.
+        QTest::keyClicks(fields[0], "http://example.org/ai.csv");
+        button("Subscribe")->click();
+        QVERIFY(message->text().contains("https://") && h.store->listSubscriptions().subscriptions().isEmpty());
+        fields[0]->setText(server.baseUrl() + "/ai.csv");
+        QTest::keyClicks(fields[1], "AI");
+        QTest::keyClick(fields[0], Qt::Key_Return);
+        QTRY_COMPARE(shownRow(table, 0), "on|AI|1 names|time|");
+        QVERIFY(message->text().isEmpty() && fields[0]->text().isEmpty() && h.store->contains("robo"));
+        fields[0]->setText(server.baseUrl() + "/gone.txt");
+        button("Subscribe")->click();
+        QTRY_COMPARE(shownRow(table, 1), "on|gone|0 names|never|the server answered 404");
+        button("Update all now")->click();
+        QTRY_COMPARE(shownRow(table, 0), "on|AI|2 names|time|");
+        qobject_cast<QCheckBox*>(table->indexWidget(table->model()->index(0, 0)))->click();
+        QVERIFY(!h.store->contains("bot") && !h.store->listSubscriptions().subscriptions()[0].enabled);
+        QCOMPARE(shownRow(table, 0), "off|AI|2 names|time|");
+        qobject_cast<QPushButton*>(table->indexWidget(table->model()->index(0, 5)))->click();
+        QCOMPARE(h.store->listSubscriptions().subscriptions().size(), 1);
+        QCOMPARE(shownRow(table, 0) + QString::number(table->model()->rowCount()),
+                 "on|gone|0 names|never|the server answered 4041");
     }
 };
 

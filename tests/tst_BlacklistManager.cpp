@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUuid>
 
@@ -127,6 +128,105 @@ private slots:
             client.open(baseUrl);
             QCOMPARE(client.run() + client.run("Night Owls"), refused + refused);
         }
+    }
+
+    // What a subscribed list holds and shows after one fetch: "names | count | updated | error".
+    void keepsEachSubscribedListAsItsReplyAllows_data()
+    {
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<QString>("outcome");
+        const auto row = [](const char* name, Reply r, QString outcome) { QTest::newRow(name) << r << outcome; };
+        const QString unreadable = " | 0 | never | not a list TuneSieve can read";
+        row("community object", {200, R"({"artists": ["Owl", "OWL", "Café"]})"}, "café, owl | 2 | updated | ");
+        row("strings",
+            {200, "\xEF\xBB\xBF"
+                  R"(["B", "a"])"},
+            "a, b | 2 | updated | ");
+        row("names", {200, R"([{"name": "N", "artist": "x", "id": 1}, {"name": "M"}])"}, "m, n | 2 | updated | ");
+        row("artists", {200, R"([{"artist": "A"}])"}, "a | 1 | updated | ");
+        row("csv", {200, "artist,id\r\n\"Sm,\"\"J\"\"\",1\r\n\"L\r\nB\",2\r\nP,\"3\""},
+            "l\r\nb, p, sm,\"j\" | 3 | updated | ");
+        row("csv name later", {200, "id,Name ,x\n1,Zed,q\n2,,r\n3,Ann"}, "ann, zed | 2 | updated | ");
+        row("text", {200, "# AI acts, 2026\n\n  Robo \r\n#Gone\nBot"}, "bot, robo | 2 | updated | ");
+        row("open quote", {200, "artist\n\"Open,1\n"}, " | 0 | never | a CSV list with a quote left open or misplaced");
+        row("no column", {200, "id,title\n1,x\n"}, " | 0 | never | a CSV list without an artist or name column");
+        row("web page", {200, "<!DOCTYPE html>\n<p>Sign in"}, unreadable);
+        row("number", {200, R"(["a", 1])"}, unreadable);
+        row("empty", {200, R"({"artists": []})"}, " | 0 | never | the list came back empty");
+        row("name too long", {200, QByteArray(1001, 'a')}, " | 0 | never | a name longer than 1000 characters");
+        row("not found", {404, "Robo"}, " | 0 | never | the server answered 404");
+        row("to http", {302, "", {}, "Location: http://127.0.0.1:9/l\r\n"}, " | 0 | never | Insecure redirect");
+        row("http address", {200, "Robo"}, "refused: TuneSieve reads lists only over HTTPS");
+    }
+
+    void keepsEachSubscribedListAsItsReplyAllows()
+    {
+        QFETCH(Reply, reply);
+        HttpsTestServer server;
+        server.addReply("/l", reply);
+        TempPreferences prefs;
+        const auto store = prefs.openStore(server.baseUrl());
+        ListSubscriptions& lists = store->listSubscriptions();
+        bool done = false;
+        const bool http = QTest::currentDataTag() == QByteArray("http address");
+        const QString url = (http ? server.baseUrl().replace("https", "http") : server.baseUrl()) + "/l";
+        if (const auto refusal = lists.subscribe(url, {}, [&done] { done = true; })) {
+            store->waitUntilSaved();
+            QVERIFY(lists.subscriptions().isEmpty() && !prefs.readFile().contains("listSubscriptions"));
+            QTEST("refused: " + refusal->section(':', 0, 0), "outcome");
+            return;
+        }
+        QTRY_VERIFY(done);
+        const ListSubscriptions::Subscription list = lists.subscriptions().value(0);
+        QTEST(lists.names(url).sorted().join(", ") + " | " + QString::number(list.count) + " | " +
+                  (list.updated ? "updated" : "never") + " | " + list.error,
+              "outcome");
+    }
+
+    // A fetch that fails keeps the copy from before, which blocks after a restart as the community list does.
+    void keepsTheLastGoodCopyOfASubscribedList()
+    {
+        HttpsTestServer server;
+        server.addReply("/ai.csv", {200, "artist,id\nRobo,1\n"});
+        server.addReply("/ai.csv", {500, "artist\nOther"});
+        TempPreferences prefs;
+        auto store = prefs.openStore(server.baseUrl());
+        const QString url = server.baseUrl() + "/ai.csv";
+        int done = 0;
+        store->listSubscriptions().subscribe(url, " ", [&done] { ++done; });
+        QTRY_COMPARE(done, 1);
+        store->listSubscriptions().subscribe(url, "Other name", [&done] { ++done; }); // the same list, fetched again
+        QTRY_COMPARE(done, 2);
+        store->waitUntilSaved();
+        const auto lists = store->listSubscriptions().subscriptions();
+        QCOMPARE(lists.size(), 1);
+        QCOMPARE(lists[0].name + " " + QString::number(lists[0].count) + " " + lists[0].error,
+                 "ai 1 the server answered 500");
+        QVERIFY(lists[0].updated &&
+                QRegularExpression("\"listSubscription-[0-9a-f]{16}\": \\[").match(prefs.readFile()).hasMatch());
+
+        // After a restart, an entry that cannot be read is left out and the list still blocks.
+        QJsonObject file = QJsonDocument::fromJson(prefs.readFile()).object();
+        file["listSubscriptions"] = QJsonArray{"{", file["listSubscriptions"][0], "[]"};
+        prefs.writeFile(QJsonDocument(file).toJson());
+        store = prefs.openStore();
+        const auto block = store->firstBlocked({"Echo", "ROBO"});
+        QCOMPARE(block->artist + " " + block->listName + " " + (block->onCommunityList ? "community " : "local ") +
+                     QString::number(store->listSubscriptions().subscriptions().size()),
+                 "ROBO ai community 1");
+        store->listSubscriptions().setEnabled(url, false);
+        QVERIFY(!store->contains("robo"));
+        store->listSubscriptions().setEnabled(url, true);
+        store->setCommunityEnabled(false);
+        QVERIFY(!store->contains("robo"));
+        store->setCommunityEnabled(true);
+        store->allow("Robo");
+        QVERIFY(!store->contains("robo"));
+        store->removeNeverSkip("Robo");
+        QVERIFY(store->contains("robo"));
+        store->listSubscriptions().unsubscribe(url);
+        store->waitUntilSaved();
+        QVERIFY(!store->contains("robo") && !prefs.readFile().contains("listSubscription-"));
     }
 
     // A track is "artist — title". Rows named "... off" turn the community list off.

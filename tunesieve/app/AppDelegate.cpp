@@ -23,6 +23,8 @@ constexpr int kFollowUpCheckMs = 1000;
 // later. Waiting 150 ms from the first announcement reads the finished track, and one check serves
 // the whole burst.
 constexpr int kPlayerSettleMs = 150;
+// How often the subscribed lists are looked at; each is fetched again once it was last tried a day ago.
+constexpr int kSubscriptionCheckMs = 60 * 60 * 1000;
 // Joins a track's credits into the key of its lookup; players put no such character in names.
 constexpr QChar kCreditKeySeparator = QChar(0x1F);
 
@@ -46,6 +48,7 @@ AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
                          std::unique_ptr<PlayerEvents> playerEvents)
     : musicController(std::move(musicController)), blacklistManager(std::move(blacklistManager)),
       blacklistWindowController(std::make_unique<BlacklistWindowController>(this->blacklistManager)),
+      listSubscriptionsWindowController(std::make_unique<ListSubscriptionsWindowController>(this->blacklistManager)),
       notifier(std::move(notifier)), playerEvents(std::move(playerEvents))
 {
     connect(this->playerEvents.get(), &PlayerEvents::playersChanged, this, &AppDelegate::checkOncePlayersSettle);
@@ -59,6 +62,12 @@ void AppDelegate::applicationDidFinishLaunching()
     startPolling();
     // The first check does not wait for the download: it uses whatever the store holds by then.
     blacklistManager->syncCommunityBlacklist([](bool, int) {});
+    const auto updateSubscribedLists = [this] {
+        blacklistManager->listSubscriptions().updateEnabled(true, listSubscriptionsWindowController->refresher());
+    };
+    updateSubscribedLists();
+    subscriptionTimer = std::make_unique<GridTimer>();
+    subscriptionTimer->start(kSubscriptionCheckMs, updateSubscribedLists);
 }
 
 void AppDelegate::setupMenuBar()
@@ -86,6 +95,7 @@ void AppDelegate::setupMenuBar()
     recentlySkippedMenu = menu->addMenu(QStringLiteral("Recently skipped"));
     connect(recentlySkippedMenu, &QMenu::aboutToShow, this, &AppDelegate::showRecentSkips);
     showRecentSkips();
+    menu->addAction(QStringLiteral("Subscribed lists..."), this, &AppDelegate::openListSubscriptionsWindow);
     menu->addSeparator();
 
     auto* aboutMenu = new QMenu(QStringLiteral("About"), menu.get());
@@ -227,9 +237,10 @@ void AppDelegate::checkCurrentTrack()
     skipCurrentTrack();
     playback.lastCheckedArtist.clear();
     // Both name the track as reported: its artist and title show the credit that was blocked.
+    const QString fromList = block->listName.isEmpty() ? QString() : QStringLiteral(" (from ") + block->listName + ')';
     showNotification(QStringLiteral("Blacklisted artist (") + source + QStringLiteral(")"),
                      QStringLiteral("Skipped: ") + playback.currentArtist + QStringLiteral(" - ") +
-                         playback.currentTrack);
+                         playback.currentTrack + fromList);
 }
 
 void AppDelegate::updateMenuItems()
@@ -340,6 +351,11 @@ void AppDelegate::blockArtist(const QString& artist)
 void AppDelegate::openBlacklistWindow()
 {
     blacklistWindowController->show();
+}
+
+void AppDelegate::openListSubscriptionsWindow()
+{
+    listSubscriptionsWindowController->show();
 }
 
 void AppDelegate::showNotification(const QString& title, const QString& body)

@@ -8,6 +8,7 @@
 #include "player/PlayerEvents.h"
 #include "widgets/StatusItem.h"
 #include "window/BlacklistWindowController.h"
+#include "window/ListSubscriptionsWindowController.h"
 
 #include <QAction>
 #include <QMenu>
@@ -31,7 +32,7 @@ struct PlaybackState
 // The application's spine: it polls the player every 5 s (and 1 s after launch and after every
 // skip), checks again soon after a player announces a change, and skips tracks by blacklisted
 // artists with one log line and one notification. It also owns the status menu, which shows what
-// plays and offers to block the artist.
+// plays and offers to block the artist, and fetches the subscribed lists at launch and once a day.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -53,6 +54,7 @@ public:
     // Puts `artist` on the local list, flags it and skips the playing track (at most once).
     void blockArtist(const QString& artist);
     void openBlacklistWindow();
+    void openListSubscriptionsWindow();
     void quit();
 
     const PlaybackState& playbackState() const { return playback; }
@@ -79,6 +81,10 @@ private:
     const std::unique_ptr<MusicController> musicController;
     const std::shared_ptr<BlacklistManager> blacklistManager;
     const std::unique_ptr<BlacklistWindowController> blacklistWindowController;
+    const std::unique_ptr<ListSubscriptionsWindowController> listSubscriptionsWindowController;
+    // Looks every hour for subscribed lists that were last fetched a day ago: a daily timer would
+    // drift by the time the machine slept.
+    std::unique_ptr<GridTimer> subscriptionTimer;
     PlaybackState playback;
     // The status menu; it and its entries live as long as the delegate.
     std::unique_ptr<QMenu> menu;

@@ -8,7 +8,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThreadPool>
 #include <QUuid>
 
 namespace {
@@ -58,7 +57,8 @@ const std::shared_ptr<BlacklistManager>& BlacklistManager::shared()
 }
 
 BlacklistManager::BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community)
-    : defaults(std::move(defaults)), community(std::move(community))
+    : defaults(std::move(defaults)), community(std::move(community)),
+      m_listSubscriptions(std::make_shared<ListSubscriptions>(this->defaults, this->community))
 {
     if (!this->defaults->value(communityEnabledKey).isValid()) {
         this->defaults->setValue(communityEnabledKey, true);
@@ -75,99 +75,67 @@ QString BlacklistManager::deviceId() const
     return defaults->string(deviceIdKey).value_or(newDeviceId());
 }
 
-const ArtistSet& BlacklistManager::readList(const QString& key, CachedList& cache) const
-{
-    const quint64 revision = defaults->revision(key);
-    if (cache.revision != revision) {
-        ArtistSet names;
-        const QStringList stored = defaults->stringArray(key).value_or(QStringList());
-        for (const QString& name : stored) {
-            names.insert(ArtistName::normalized(name));
-        }
-        cache = {revision, std::move(names)};
-    }
-    return cache.names;
-}
-
-void BlacklistManager::writeList(const QString& key, const ArtistSet& artists)
-{
-    defaults->setValue(key, artists.sorted());
-    defaults->synchronize();
-}
-
-void BlacklistManager::writeNormalizedList(const QString& key, CachedList& cache, ArtistSet artists,
-                                           const QStringList& sorted)
-{
-    defaults->setValue(key, sorted);
-    defaults->synchronize();
-    cache.revision = defaults->revision(key);
-    // Freeing a list of 100 000 names takes the main thread some 20 ms: a worker does it instead.
-    QThreadPool::globalInstance()->start(
-        [retired = std::exchange(cache.names, std::move(artists))]() mutable { retired = ArtistSet(); });
-}
-
 ArtistSet BlacklistManager::localArtists() const
 {
-    return readList(localBlacklistKey, m_localCache);
+    return m_localList.read(*defaults);
 }
 
 void BlacklistManager::setLocalArtists(const ArtistSet& artists)
 {
-    writeList(localBlacklistKey, artists);
+    m_localList.write(*defaults, artists);
 }
 
-void BlacklistManager::editList(const QString& key, CachedList& cache, const QString& artist, bool present)
+void BlacklistManager::editList(StoredArtistList& list, const QString& artist, bool present)
 {
-    ArtistSet artists = readList(key, cache);
+    ArtistSet artists = list.read(*defaults);
     const QString name = ArtistName::normalized(artist);
     if (artists.contains(name) == present) {
         return; // nothing to write
     }
     present ? artists.insert(name) : artists.remove(name);
-    const QStringList sorted = artists.sorted();
-    writeNormalizedList(key, cache, std::move(artists), sorted);
+    list.write(*defaults, artists.sorted(), artists);
 }
 
 void BlacklistManager::addLocal(const QString& artist)
 {
-    editList(localBlacklistKey, m_localCache, artist, true);
+    editList(m_localList, artist, true);
     removeNeverSkip(artist);
 }
 
 void BlacklistManager::removeLocal(const QString& artist)
 {
-    editList(localBlacklistKey, m_localCache, artist, false);
+    editList(m_localList, artist, false);
 }
 
 ArtistSet BlacklistManager::communityArtists() const
 {
-    return readList(communityBlacklistKey, m_communityCache);
+    return m_communityList.read(*defaults);
 }
 
 void BlacklistManager::setCommunityArtists(const ArtistSet& artists)
 {
-    writeList(communityBlacklistKey, artists);
+    m_communityList.write(*defaults, artists);
 }
 
 ArtistSet BlacklistManager::neverSkipArtists() const
 {
-    return readList(neverSkipKey, m_neverSkipCache);
+    return m_neverSkipList.read(*defaults);
 }
 
 void BlacklistManager::setNeverSkipArtists(const ArtistSet& artists)
 {
-    writeList(neverSkipKey, artists);
+    m_neverSkipList.write(*defaults, artists);
 }
 
 void BlacklistManager::allow(const QString& artist)
 {
-    editList(neverSkipKey, m_neverSkipCache, artist, true);
+    editList(m_neverSkipList, artist, true);
     removeLocal(artist);
 }
 
 void BlacklistManager::removeNeverSkip(const QString& artist)
 {
-    editList(neverSkipKey, m_neverSkipCache, artist, false);
+    editList(m_neverSkipList, artist, false);
 }
 
 QList<BlacklistManager::SkipRecord> BlacklistManager::recentSkips() const
@@ -230,16 +198,17 @@ bool BlacklistManager::contains(const QString& artist) const
 std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStringList& artists) const
 {
     // Same answer as allBlockedArtists().contains(), without building the union. Each list is read
-    // once a query, as a read looks at the file; the community list only when it can matter.
-    const ArtistSet& local = readList(localBlacklistKey, m_localCache);
-    const ArtistSet& neverSkip = readList(neverSkipKey, m_neverSkipCache);
+    // once a query, as a read looks at the file; the community lists only when they can matter.
+    const ArtistSet& local = m_localList.read(*defaults);
+    const ArtistSet& neverSkip = m_neverSkipList.read(*defaults);
     const bool communityEnabled = isCommunityEnabled();
     const ArtistSet* community = nullptr;
-    const auto onCommunityList = [&](const QString& name) {
+    // The empty name for the community list itself, the list's name for a subscribed one.
+    const auto communityListHolding = [&](const QString& name) -> std::optional<QString> {
         if (!community) {
-            community = &readList(communityBlacklistKey, m_communityCache);
+            community = &m_communityList.read(*defaults);
         }
-        return community->contains(name);
+        return community->contains(name) ? QString() : m_listSubscriptions->listHolding(name);
     };
     for (const QString& artist : artists) {
         const QString name = ArtistName::normalized(artist);
@@ -247,10 +216,11 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
             continue;
         }
         if (local.contains(name)) {
-            return Block{artist, onCommunityList(name)};
+            const std::optional<QString> list = communityListHolding(name);
+            return Block{artist, list.has_value(), list.value_or(QString())};
         }
-        if (communityEnabled && onCommunityList(name)) {
-            return Block{artist, true};
+        if (const std::optional<QString> list = communityEnabled ? communityListHolding(name) : std::nullopt) {
+            return Block{artist, true, *list};
         }
     }
     return std::nullopt;
@@ -258,7 +228,7 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
 
 bool BlacklistManager::isInCommunityBlacklist(const QString& artist) const
 {
-    return readList(communityBlacklistKey, m_communityCache).contains(ArtistName::normalized(artist));
+    return m_communityList.read(*defaults).contains(ArtistName::normalized(artist));
 }
 
 void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, int count)> completion)
@@ -282,8 +252,7 @@ void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, i
                 completion(false, 0);
                 return;
             }
-            strongStore->writeNormalizedList(strongStore->communityBlacklistKey, strongStore->m_communityCache,
-                                             list->artists, sorted);
+            strongStore->m_communityList.write(*strongStore->defaults, sorted, list->artists);
             strongStore->setLastSyncDate(QDateTime::currentDateTimeUtc());
             completion(true, list->count);
         });

@@ -2,6 +2,8 @@
 
 #include "ArtistSet.h"
 #include "CommunityTransport.h"
+#include "ListSubscriptions.h"
+#include "StoredArtistList.h"
 #include "platform/PreferencesDomain.h"
 
 #include <QDateTime>
@@ -11,7 +13,8 @@
 #include <optional>
 
 // The one blacklist store: the user's local list, the downloaded community list, the community
-// switch, the last download date, the device identifier, the never-skip list and the recent skips.
+// switch, the last download date, the device identifier, the never-skip list, the recent skips and
+// the subscribed lists (ListSubscriptions, on the same domain).
 // It keeps nothing of its own: every read goes to the preferences domain and every write is flushed
 // at once (on Linux the file is written off the main thread, in order), so a change made by another
 // program is seen by the next read. (What it derives from the domain is cached only for as long as
@@ -72,21 +75,28 @@ public:
     void setLastSyncDate(const std::optional<QDateTime>& date);
 
     // An artist that the lists block, as it was asked for, and whether it stands on the stored
-    // community list (then the skip is told as the community's, whatever the switch says).
+    // community list or an enabled subscribed list (then the skip is told as the community's,
+    // whatever the switch says), and the name of that subscribed list.
     struct Block
     {
         QString artist;
         bool onCommunityList = false;
+        QString listName;
     };
 
-    // The local list, united with the community list while the community switch is on.
+    // The local list, united with the community list while the community switch is on. (The
+    // subscribed lists block too, through firstBlocked().)
     ArtistSet allBlockedArtists() const;
     bool contains(const QString& artist) const;
-    // The first of `artists` that allBlockedArtists() holds and the never-skip list does not, or
-    // none; one look-up per name and list.
+    // The first of `artists` that allBlockedArtists() or, while the community switch is on, an
+    // enabled subscribed list holds and the never-skip list does not, or none; one look-up per name
+    // and list.
     std::optional<Block> firstBlocked(const QStringList& artists) const;
     // Whether the artist is on the stored community list, whatever the community switch says.
     bool isInCommunityBlacklist(const QString& artist) const;
+
+    // The subscribed lists, which block with the community list.
+    ListSubscriptions& listSubscriptions() const { return *m_listSubscriptions; }
 
     // Numbers that change whenever the local or the community list may have changed, by this
     // process or another one: what a caller derived from a list stays valid while its number does.
@@ -109,22 +119,10 @@ public:
     void flagArtist(const QString& artist, std::function<void(bool success)> completion);
 
 private:
-    struct CachedList
-    {
-        std::optional<quint64> revision;
-        ArtistSet names;
-    };
+    // Puts `artist` on `list`, or takes it off; writes only when that changes it.
+    void editList(StoredArtistList& list, const QString& artist, bool present);
 
-    const ArtistSet& readList(const QString& key, CachedList& cache) const;
-    void writeList(const QString& key, const ArtistSet& artists);
-    // Stores `sorted`, the names of `artists` in stored order, and keeps `artists` as what the key
-    // reads from now on, so that the next read does not normalise them all again. `artists` must be
-    // as readList() makes them (lower-cased).
-    void writeNormalizedList(const QString& key, CachedList& cache, ArtistSet artists, const QStringList& sorted);
-    // Puts `artist` on the list under `key`, or takes it off; writes only when that changes it.
-    void editList(const QString& key, CachedList& cache, const QString& artist, bool present);
-
-    std::unique_ptr<PreferencesDomain> defaults;
+    const std::shared_ptr<PreferencesDomain> defaults;
     const QString localBlacklistKey = QStringLiteral("localBlacklistedArtists");
     const QString communityBlacklistKey = QStringLiteral("communityBlacklistedArtists");
     const QString communityEnabledKey = QStringLiteral("communityBlacklistEnabled");
@@ -134,7 +132,8 @@ private:
     const QString recentlySkippedKey = QStringLiteral("recentlySkipped");
     const CommunityTransport community;
 
-    mutable CachedList m_localCache;
-    mutable CachedList m_communityCache;
-    mutable CachedList m_neverSkipCache;
+    StoredArtistList m_localList{localBlacklistKey};
+    StoredArtistList m_communityList{communityBlacklistKey};
+    StoredArtistList m_neverSkipList{neverSkipKey};
+    const std::shared_ptr<ListSubscriptions> m_listSubscriptions;
 };

@@ -121,6 +121,10 @@ private:
             !m_tooLarge && (error == QNetworkReply::NoError || (result.statusCode >= 400 && isStatusError(error)));
         if (result.arrived) {
             result.body = std::move(m_body);
+        } else {
+            result.failure = m_tooLarge ? QStringLiteral("the reply is larger than %1 MiB")
+                                              .arg(CommunityTransport::maxBodyBytes / (1024 * 1024))
+                                        : m_reply->errorString();
         }
         m_reply->deleteLater();
         m_handler(result);
@@ -138,7 +142,11 @@ CommunityTransport::CommunityTransport(CommunitySettings settings) : settings(st
 
 std::optional<QNetworkRequest> CommunityTransport::request(const char* endpoint) const
 {
-    const QUrl url(settings.baseUrl + QLatin1String(endpoint), QUrl::StrictMode);
+    return requestForUrl(QUrl(settings.baseUrl + QLatin1String(endpoint), QUrl::StrictMode));
+}
+
+std::optional<QNetworkRequest> CommunityTransport::requestForUrl(const QUrl& url) const
+{
     // HTTPS only: the device identifier must not travel in the clear, nor the list be altered on
     // the way.
     if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty()) {

@@ -23,6 +23,8 @@ public:
         int statusCode = 0;
         // The whole body; empty unless the reply arrived.
         QByteArray body;
+        // Why no whole reply arrived, for a person to read; empty when it arrived.
+        QString failure;
     };
     using ReplyHandler = std::function<void(const Reply&)>;
 
@@ -34,6 +36,8 @@ public:
     // The request for the base URL followed by `endpoint`, with the settings common to all requests;
     // nothing when that text is not a valid HTTPS URL.
     std::optional<QNetworkRequest> request(const char* endpoint) const;
+    // The request for `url`, with the same settings; nothing when it is not a valid HTTPS URL.
+    std::optional<QNetworkRequest> requestForUrl(const QUrl& url) const;
 
     // Both return at once; the network thread sends. `handler` runs exactly once, when the exchange
     // ends, on the transport's background queue: that same thread, which takes replies in the order in

@@ -40,6 +40,45 @@ std::optional<QByteArray> flagBody(const QString& artist, const QString& deviceI
     return JsonText::serialize(QJsonDocument(object), QJsonDocument::Compact);
 }
 
+bool ListCollector::refuse(CapFault fault)
+{
+    m_fault = fault;
+    return false;
+}
+
+bool ListCollector::acceptsCount(qsizetype count)
+{
+    return m_fault == CapFault::none && (count <= maxListNames || refuse(CapFault::tooManyNames));
+}
+
+bool ListCollector::add(const QString& name)
+{
+    if (!acceptsCount(m_list.count + 1)) {
+        return false;
+    }
+    // The parser lets an escaped lone surrogate ("\ud800") through.
+    if (!name.isValidUtf16()) {
+        return refuse(CapFault::invalidText);
+    }
+    if (characterCount(name) > maxNameLength) {
+        return refuse(CapFault::nameTooLong);
+    }
+    ++m_list.count;
+    m_list.artists.insert(ArtistName::normalized(name));
+    return true;
+}
+
+bool collectNames(const QJsonArray& names, ListCollector& collector)
+{
+    // Counted before any name is lower-cased or stored: refusing a hostile list costs little.
+    if (!collector.acceptsCount(names.size())) {
+        return false;
+    }
+    return std::all_of(names.begin(), names.end(), [&collector](const QJsonValue& value) {
+        return value.isString() && collector.add(value.toString());
+    });
+}
+
 std::optional<CommunityList> readList(const QByteArray& body)
 {
     const std::optional<QJsonObject> object = readObject(body);
@@ -47,26 +86,11 @@ std::optional<CommunityList> readList(const QByteArray& body)
         return std::nullopt;
     }
     const QJsonValue artists = object->value(QLatin1String("artists"));
-    if (!artists.isArray()) {
+    ListCollector collector;
+    if (!artists.isArray() || !collectNames(artists.toArray(), collector)) {
         return std::nullopt;
     }
-    const QJsonArray names = artists.toArray();
-    // Counted before any name is lower-cased or stored: refusing a hostile list costs little.
-    if (names.size() > maxListNames) {
-        return std::nullopt;
-    }
-    CommunityList list;
-    list.count = int(names.size());
-    for (const QJsonValue& value : names) {
-        const QString name = value.toString();
-        // The parser lets an escaped lone surrogate ("\ud800") through; such a name could not be
-        // stored or matched faithfully, so the whole reply is refused.
-        if (!value.isString() || !name.isValidUtf16() || characterCount(name) > maxNameLength) {
-            return std::nullopt;
-        }
-        list.artists.insert(ArtistName::normalized(name));
-    }
-    return list;
+    return collector.list();
 }
 
 bool readFlagVerdict(int statusCode, const QByteArray& body)

@@ -3,6 +3,7 @@
 #include "ArtistSet.h"
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QString>
 #include <optional>
 
@@ -28,6 +29,39 @@ struct CommunityList
 // freeze the agent or swell every later save.
 constexpr qsizetype maxListNames = 1000000;
 constexpr qsizetype maxNameLength = 1000;
+
+// Which cap a list broke.
+enum class CapFault
+{
+    none,
+    tooManyNames,
+    nameTooLong,
+    invalidText
+};
+
+// Takes a list's names one at a time within the caps above, lower-cased as the store keeps them.
+// Every list the agent downloads goes through one of these, so that all keep the same caps.
+class ListCollector
+{
+public:
+    // False, and nothing more taken, once `count` names would break the cap on their number.
+    bool acceptsCount(qsizetype count);
+    // False, and nothing more taken, once a name breaks a cap. A name that is not valid Unicode (a
+    // lone surrogate) breaks one too: it could not be stored or matched faithfully.
+    bool add(const QString& name);
+    CapFault fault() const { return m_fault; }
+    const CommunityList& list() const { return m_list; }
+
+private:
+    bool refuse(CapFault fault);
+
+    CommunityList m_list;
+    CapFault m_fault = CapFault::none;
+};
+
+// Gives `collector` every name of `names`, an array that must hold only strings. False when it holds
+// anything else or breaks a cap (the collector's fault then says which).
+bool collectNames(const QJsonArray& names, ListCollector& collector);
 
 // A list reply: an object whose "artists" member is an array made only of strings. The status code
 // is not examined. Nothing when any part of the body has another shape, including a name that is

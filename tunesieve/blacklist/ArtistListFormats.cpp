@@ -1,0 +1,219 @@
+#include "ArtistListFormats.h"
+
+#include "platform/JsonText.h"
+
+#include <QJsonObject>
+#include <QStringDecoder>
+
+namespace ArtistListFormats {
+
+namespace {
+
+using CommunityWireFormat::CapFault;
+using CommunityWireFormat::ListCollector;
+
+const QString kUnreadable = QStringLiteral("not a list TuneSieve can read");
+
+QString capError(CapFault fault)
+{
+    switch (fault) {
+    case CapFault::tooManyNames:
+        return QStringLiteral("more than %1 names").arg(CommunityWireFormat::maxListNames);
+    case CapFault::nameTooLong:
+        return QStringLiteral("a name longer than %1 characters").arg(CommunityWireFormat::maxNameLength);
+    case CapFault::invalidText:
+        return QStringLiteral("a name that is not valid text");
+    case CapFault::none:
+        break;
+    }
+    return kUnreadable;
+}
+
+// An array of strings, or of objects that each name an artist.
+bool collectArray(const QJsonArray& array, ListCollector& names)
+{
+    if (array.isEmpty() || !array.first().isObject()) {
+        return CommunityWireFormat::collectNames(array, names);
+    }
+    if (!names.acceptsCount(array.size())) {
+        return false;
+    }
+    for (const QJsonValue& entry : array) {
+        const QJsonObject object = entry.toObject();
+        const QJsonValue name =
+            object.value(object.contains(QLatin1String("name")) ? QLatin1String("name") : QLatin1String("artist"));
+        if (!name.isString() || !names.add(name.toString())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool collectJson(const QByteArray& body, ListCollector& names)
+{
+    QJsonParseError error;
+    const QJsonDocument document = JsonText::parse(body, &error);
+    if (error.error != QJsonParseError::NoError) {
+        return false;
+    }
+    if (document.isArray()) {
+        return collectArray(document.array(), names);
+    }
+    const QJsonValue artists = document.object().value(QLatin1String("artists"));
+    return artists.isArray() && CommunityWireFormat::collectNames(artists.toArray(), names);
+}
+
+// RFC 4180 records, one at a time: fields split by commas, records by CRLF or LF; a field in double
+// quotes may hold commas, line breaks and doubled quotes.
+class CsvRecords
+{
+public:
+    explicit CsvRecords(QStringView text) : m_text(text) {}
+
+    // False at the end of the text, or once a quote is left open or followed by anything but a
+    // comma or a line end (then broken() says so).
+    bool next(QStringList& fields)
+    {
+        fields.clear();
+        if (m_broken || m_at >= m_text.size()) {
+            return false;
+        }
+        for (;;) {
+            if (m_at < m_text.size() && m_text[m_at] == u'"') {
+                if (!readQuoted(fields)) {
+                    return fail();
+                }
+            } else {
+                readPlain(fields);
+            }
+            if (m_at >= m_text.size()) {
+                return true;
+            }
+            const QChar after = m_text[m_at++];
+            if (after == u',') {
+                continue;
+            }
+            if (after == u'\r' && m_at < m_text.size() && m_text[m_at] == u'\n') {
+                ++m_at;
+            }
+            return after == u'\r' || after == u'\n' || fail();
+        }
+    }
+
+    bool broken() const { return m_broken; }
+
+private:
+    bool fail()
+    {
+        m_broken = true;
+        return false;
+    }
+
+    void readPlain(QStringList& fields)
+    {
+        const qsizetype start = m_at;
+        while (m_at < m_text.size() && m_text[m_at] != u',' && m_text[m_at] != u'\n' && m_text[m_at] != u'\r') {
+            ++m_at;
+        }
+        fields.append(m_text.mid(start, m_at - start).toString());
+    }
+
+    bool readQuoted(QStringList& fields)
+    {
+        QString field;
+        for (++m_at; m_at < m_text.size(); ++m_at) {
+            if (m_text[m_at] != u'"') {
+                field += m_text[m_at];
+            } else if (m_at + 1 < m_text.size() && m_text[m_at + 1] == u'"') {
+                field += m_text[++m_at];
+            } else {
+                ++m_at;
+                fields.append(field);
+                return true;
+            }
+        }
+        return false; // the text ends inside the quotes
+    }
+
+    QStringView m_text;
+    qsizetype m_at = 0;
+    bool m_broken = false;
+};
+
+qsizetype nameColumn(const QStringList& header)
+{
+    for (const char* title : {"artist", "name"}) {
+        for (qsizetype column = 0; column < header.size(); ++column) {
+            if (header[column].trimmed().compare(QLatin1String(title), Qt::CaseInsensitive) == 0) {
+                return column;
+            }
+        }
+    }
+    return -1;
+}
+
+void collectLines(QStringView text, ListCollector& names)
+{
+    for (QStringView line : text.tokenize(u'\n')) {
+        line = line.trimmed();
+        if (!line.isEmpty() && !line.startsWith(u'#') && !names.add(line.toString())) {
+            return;
+        }
+    }
+}
+
+// CSV or plain text; the error of a CSV list that cannot be read, else nothing.
+QString collectDelimited(const QString& text, ListCollector& names)
+{
+    CsvRecords records(text);
+    QStringList fields;
+    records.next(fields);
+    const qsizetype column = nameColumn(fields);
+    if (column < 0 && (fields.size() < 2 || text.startsWith(u'#'))) {
+        collectLines(text, names);
+        return {};
+    }
+    if (column < 0) {
+        return QStringLiteral("a CSV list without an artist or name column");
+    }
+    while (records.next(fields)) {
+        const QString name = fields.value(column);
+        if (!name.isEmpty() && !names.add(name)) {
+            return {};
+        }
+    }
+    return records.broken() ? QStringLiteral("a CSV list with a quote left open or misplaced") : QString();
+}
+
+} // namespace
+
+Reading read(const QByteArray& body)
+{
+    QByteArrayView start(body);
+    start = (start.startsWith("\xEF\xBB\xBF") ? start.sliced(3) : start).trimmed();
+    ListCollector names;
+    QString error;
+    if (start.startsWith('{') || start.startsWith('[')) {
+        error = collectJson(body, names) ? QString() : capError(names.fault());
+    } else if (start.startsWith('<')) {
+        error = kUnreadable; // a web page, such as a sign-in page put in the list's place, is no list
+    } else {
+        QStringDecoder utf8(QStringDecoder::Utf8); // drops the byte order mark
+        const QString text = utf8.decode(body);
+        error = utf8.hasError() ? kUnreadable : collectDelimited(text, names);
+        error = names.fault() == CapFault::none ? error : capError(names.fault());
+    }
+    Reading reading;
+    if (error.isEmpty() && names.list().count == 0) {
+        error = QStringLiteral("the list came back empty");
+    }
+    if (!error.isEmpty()) {
+        reading.error = error;
+        return reading;
+    }
+    reading.list = names.list();
+    reading.sorted = reading.list.artists.sorted();
+    return reading;
+}
+
+} // namespace ArtistListFormats

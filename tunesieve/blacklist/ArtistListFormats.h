@@ -1,0 +1,36 @@
+#pragma once
+
+#include "CommunityWireFormat.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The formats in which people publish lists of artists, recognised from the content alone (never
+// from a Content-Type, which hosts of raw files get wrong). Pure functions, callable from any thread.
+//
+// - the community service's object, {"artists": [...]};
+// - a JSON array of strings, or of objects whose "name" (else "artist") member holds the name;
+// - CSV (RFC 4180) whose header row names an "artist" or "name" column, any letter case; the other
+//   columns are ignored. A first line with a comma is taken as such a header;
+// - plain text, one name per line, blank lines and lines starting with "#" left out, each line
+//   trimmed of white space; text that starts with "<" is a web page, not a list.
+// A UTF-8 byte order mark before any of them is allowed. Every format keeps the community list's
+// caps (CommunityWireFormat::ListCollector).
+namespace ArtistListFormats {
+
+struct Reading
+{
+    // The names lower-cased and how many the list held; empty when the list is refused.
+    CommunityWireFormat::CommunityList list;
+    // The names in the order in which the store keeps them (ArtistSet::sorted()).
+    QStringList sorted;
+    // Why the list was refused, for a person to read; empty when it was taken. An empty list is
+    // refused too: a published list that suddenly comes back empty is far more likely broken than
+    // emptied, and the copy from before keeps blocking.
+    QString error;
+};
+
+Reading read(const QByteArray& body);
+
+} // namespace ArtistListFormats
