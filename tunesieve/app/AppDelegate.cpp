@@ -49,8 +49,8 @@ AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
       notifier(std::move(notifier)), playerEvents(std::move(playerEvents))
 {
     connect(this->playerEvents.get(), &PlayerEvents::playersChanged, this, &AppDelegate::checkOncePlayersSettle);
-    // A whole track is read within the announcement's delivery: a player that announces it again on
-    // our Next() finds the skip already sent for it (SkipMemory), so this cannot loop.
+    // A whole track is read within the announcement's delivery. A player that announces the same
+    // track again on our Next() cannot make us loop: SkipMemory holds it as awaiting the player.
     connect(this->playerEvents.get(), &PlayerEvents::trackAnnounced, this, &AppDelegate::checkCurrentTrack);
 }
 
