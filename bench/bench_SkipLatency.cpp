@@ -1,8 +1,10 @@
 // Prints how long a track by a blocked artist plays before the agent skips it. A real mpv (with
-// mpv-mpris) plays a looping playlist where every other track is by a blocked artist, on a private
+// mpv-mpris) plays a playlist where every other track is by a blocked artist, on a private
 // session bus; the benchmark moves it on to each blocked track in turn. For every change it takes
 // the time from mpv's first PropertiesChanged of the new track to the Next() the agent sends it:
 // first with the agent as it runs (player change reports and timer), then with the timer alone.
+// Last, a test player that announces artist and title in one PropertiesChanged, as Spotify does,
+// takes mpv's place, with the agent as it runs.
 // The agent logic runs in this process: an AppDelegate with a real MusicController on the bus.
 // Both moments are read off the bus by dbus-monitor, a process of its own, so that the agent's own
 // work on this thread cannot shift them. The changes are spread evenly over the 5 s poll grid.
@@ -122,6 +124,9 @@ public:
         : m_watch(watch), m_driver(std::move(driver)), m_store(std::move(store))
     {}
 
+    // The player that the benchmark moves on: "org.mpris.MediaPlayer2.<suffix>".
+    void drive(const QString& suffix) { m_player = QStringLiteral("org.mpris.MediaPlayer2.") + suffix; }
+
     // Latencies in ms of the changes the agent skipped; `changes` collects how each went.
     std::vector<double> measure(bool withReports, std::vector<Change>& changes)
     {
@@ -141,9 +146,9 @@ public:
             at += (phase - at % kGridMs + kGridMs) % kGridMs;
             runFor(int(at - clock.elapsed()));
             m_watch.take();
-            m_driver.send(QDBusMessage::createMethodCall(
-                QStringLiteral("org.mpris.MediaPlayer2.mpv"), QStringLiteral("/org/mpris/MediaPlayer2"),
-                QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Next")));
+            m_driver.send(QDBusMessage::createMethodCall(m_player, QStringLiteral("/org/mpris/MediaPlayer2"),
+                                                         QStringLiteral("org.mpris.MediaPlayer2.Player"),
+                                                         QStringLiteral("Next")));
             Change change = follow(agentName);
             quietFrom = clock.elapsed();
             if (change.firstSignal && change.agentNext) {
@@ -185,6 +190,7 @@ private:
     BusWatch& m_watch;
     QDBusConnection m_driver;
     std::shared_ptr<BlacklistManager> m_store;
+    QString m_player;
 };
 
 double percentile(std::vector<double> samples, double fraction)
@@ -201,7 +207,7 @@ double percentile(std::vector<double> samples, double fraction)
 void printBursts(const std::vector<Change>& changes)
 {
     // How mpv announces a new track: in how many PropertiesChanged, how far apart (within 1 s of
-    // the first, up to the agent's skip). This is what the agent's settle delay is chosen from.
+    // the first, up to the agent's skip). This is what the agent's fallback delay is chosen from.
     std::vector<int> counts(4, 0);
     std::vector<double> gaps;
     for (const Change& change : changes) {
@@ -255,33 +261,52 @@ int main(int argc, char* argv[])
     TempPreferences prefs;
     auto store = prefs.openStore();
     store->addLocal(blockedArtist);
+    // A blocked track the agent skipped a moment ago would play when it comes round again (someone
+    // went back to it): each change of a run gets a blocked track of its own.
     QList<MpvPlayer::Track> playlist;
-    for (int i = 1; i <= 3; ++i) {
+    for (int i = 1; i <= kChanges; ++i) {
         playlist.append({QStringLiteral("Fine Artist %1").arg(i), QStringLiteral("Fine %1").arg(i)});
         playlist.append({blockedArtist, QStringLiteral("Blocked %1").arg(i)});
     }
-    const MpvPlayer mpv(playlist);
-    if (!mpv.isRunning()) {
-        qFatal("cannot start mpv");
-    }
-    MusicController probe(std::make_unique<MprisScriptRunner>());
-    QElapsedTimer waited;
-    waited.start();
-    while (!probe.getCurrentTrack() && waited.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-
     Run run(watch, bus.connect(QStringLiteral("driver")), store);
     std::vector<Change> reportedChanges;
     std::vector<Change> timedChanges;
+    std::vector<Change> testPlayerChanges;
     std::vector<double> withReports;
     std::vector<double> timerOnly;
-    std::fprintf(stderr, "%d changes with player reports, then %d with the timer alone (about 3 minutes)\n", kChanges,
-                 kChanges);
+    std::vector<double> oneAnnouncement;
+    std::fprintf(stderr,
+                 "%d changes with player reports, then %d with the timer alone, then %d on the test player "
+                 "(about 5 minutes)\n",
+                 kChanges, kChanges, kChanges);
     {
+        const MpvPlayer mpv(playlist);
+        if (!mpv.isRunning()) {
+            qFatal("cannot start mpv");
+        }
+        MusicController probe(std::make_unique<MprisScriptRunner>());
+        QElapsedTimer waited;
+        waited.start();
+        while (!probe.getCurrentTrack() && waited.elapsed() < 20000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
         StdoutCapture skipLines; // the agent's own log lines
+        run.drive(QStringLiteral("mpv"));
         withReports = run.measure(true, reportedChanges);
         timerOnly = run.measure(false, timedChanges);
+    }
+    {
+        // Our Next() and the agent's each play the next track queued: a blocked one, then a fine one.
+        TestMprisPlayer player(bus, QStringLiteral("spotify"));
+        for (int i = 1; i <= kChanges; ++i) {
+            player.queueTrack({blockedArtist}, QStringLiteral("Blocked %1").arg(i));
+            player.queueTrack({QStringLiteral("Fine Artist")}, QStringLiteral("Fine %1").arg(i));
+        }
+        player.setTrack({QStringLiteral("Fine Artist")}, QStringLiteral("Fine 0"));
+        player.setPlaybackStatus(QStringLiteral("Playing"));
+        StdoutCapture skipLines;
+        run.drive(QStringLiteral("spotify"));
+        oneAnnouncement = run.measure(true, testPlayerChanges);
     }
 
     std::printf("From mpv's first PropertiesChanged of a blocked track to the agent's Next(), %d changes each:\n",
@@ -295,5 +320,8 @@ int main(int argc, char* argv[])
     }
     reportedChanges.insert(reportedChanges.end(), timedChanges.begin(), timedChanges.end());
     printBursts(reportedChanges);
+    std::printf("From the test player's first PropertiesChanged after our Next() (a new status, then artist and "
+                "title in one) to the agent's Next():\n");
+    printLatencies("player reports and timer", oneAnnouncement);
     return 0;
 }

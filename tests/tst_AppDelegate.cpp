@@ -137,7 +137,7 @@ private slots:
         QVERIFY(h.state().lastCheckedArtist.isEmpty());
     }
 
-    void checksAtLaunchOnTheTickAndOncePerBurstOfAnnouncements()
+    void checksAtLaunchAndOnTheTick()
     {
         HttpsTestServer server;
         server.addReply("/api/list/", {200, R"({"artists": ["Robo"]})"});
@@ -151,15 +151,29 @@ private slots:
         QTRY_COMPARE(h.player->trackQueries, 1);
         QTRY_VERIFY(h.store->isInCommunityBlacklist(QStringLiteral("robo")));
         QTRY_VERIFY(h.store->contains("bot"));
-        for (int i = 0; i < 5; ++i) {
-            emit h.events->playersChanged();
-        }
-        QTRY_COMPARE(h.player->trackQueries, 2);
         // A player that announces nothing is caught by the 5 s tick.
         h.player->play("Robo", "t");
         QTRY_COMPARE_WITH_TIMEOUT(h.player->skips, 1, 6000);
         QCOMPARE(QString::fromUtf8(out.text()), skipLine("community): Robo")); // the download left no trace
         QCOMPARE(h.shown->size(), 1);
+    }
+
+    // No timer runs here: only the announcements make checks.
+    void checksAtOnceOnAWholeTrackAndOncePerBurstOfOtherAnnouncements()
+    {
+        DelegateHarness h;
+        h.store->addLocal(QStringLiteral("robo"));
+        for (int i = 0; i < 5; ++i) {
+            emit h.events->playersChanged();
+        }
+        QCOMPARE(h.player->trackQueries, 0);     // waits for a whole track to be announced,
+        QTRY_COMPARE(h.player->trackQueries, 1); // or 150 ms, once for the burst
+        h.player->play("Robo", "t");
+        emit h.events->playersChanged();
+        emit h.events->trackAnnounced();
+        QCOMPARE(h.player->skips, 1);            // within the announcement
+        QTRY_COMPARE(h.player->trackQueries, 3); // the check still pending finds nothing new
+        QCOMPARE(h.player->skips, 1);
     }
 
     void drivesEveryMenuEntry()

@@ -86,20 +86,27 @@ private slots:
     void announcesChangesOfTrackStateAndPlayers_data()
     {
         QTest::addColumn<QString>("change");
-        QTest::addColumn<int>("reports");
-        QTest::newRow("track") << "org.mpris.MediaPlayer2.Player Metadata" << 1;
-        QTest::newRow("state") << "org.mpris.MediaPlayer2.Player PlaybackStatus" << 1;
-        QTest::newRow("volume") << "org.mpris.MediaPlayer2.Player Volume" << 0;
-        QTest::newRow("player comes and goes") << "org.mpris.MediaPlayer2.vlc" << 2;
-        QTest::newRow("the bare prefix") << "org.mpris.MediaPlayer2" << 0;
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QList<int>>("reports"); // changes to check soon, whole tracks to check at once
+        const QString track = "org.mpris.MediaPlayer2.Player Metadata";
+        const QVariantMap whole{{"xesam:artist", QStringList{"A"}}, {"xesam:title", "T"}};
+        QTest::newRow("whole track") << track << QVariant(whole) << QList<int>{0, 1};
+        QTest::newRow("no artist") << track << QVariant(QVariantMap{{"xesam:title", "t.flac"}}) << QList<int>{1, 0};
+        QTest::newRow("no dictionary") << track << QVariant(1) << QList<int>{1, 0};
+        QTest::newRow("state") << "org.mpris.MediaPlayer2.Player PlaybackStatus" << QVariant(1) << QList<int>{1, 0};
+        QTest::newRow("volume") << "org.mpris.MediaPlayer2.Player Volume" << QVariant(1) << QList<int>{0, 0};
+        QTest::newRow("player comes and goes") << "org.mpris.MediaPlayer2.vlc" << QVariant() << QList<int>{2, 0};
+        QTest::newRow("the bare prefix") << "org.mpris.MediaPlayer2" << QVariant() << QList<int>{0, 0};
     }
 
     void announcesChangesOfTrackStateAndPlayers()
     {
         QFETCH(QString, change);
+        QFETCH(QVariant, value);
         const QStringList word = change.split(u' ');
         const auto events = createPlayerEvents(); // the agent's own
-        QSignalSpy reports(events.get(), &PlayerEvents::playersChanged);
+        QSignalSpy changes(events.get(), &PlayerEvents::playersChanged);
+        QSignalSpy wholeTracks(events.get(), &PlayerEvents::trackAnnounced);
         // A new connection reads nothing until its event loop has turned once. Then: answered once the
         // bus has taken our wishes to listen, which went before.
         QCoreApplication::processEvents();
@@ -109,12 +116,12 @@ private slots:
         auto signal = QDBusMessage::createSignal("/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties",
                                                  "PropertiesChanged");
         QVERIFY(word.size() == 1 ? sender.registerService(change) && sender.unregisterService(change)
-                                 : sender.send(signal << word[0] << QVariantMap{{word[1], 1}} << QStringList()));
+                                 : sender.send(signal << word[0] << QVariantMap{{word[1], value}} << QStringList()));
         // The bus passes on one sender's messages in order, and the agent reads its own in order: once
         // it has answered the sender's ping, it has heard all the sender said before.
         sender.call(QDBusMessage::createMethodCall(agent, "/", "org.freedesktop.DBus.Peer", "Ping"));
         QCoreApplication::processEvents();
-        QTEST(int(reports.size()), "reports");
+        QTEST((QList<int>{int(changes.size()), int(wholeTracks.size())}), "reports");
     }
 
     void sendsOneNextPerTrackAndGivesUpOnAPlayerThatStays()

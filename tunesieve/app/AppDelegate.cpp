@@ -18,10 +18,10 @@ namespace {
 
 // How long after launch and after a skip the next check comes, to catch the new track at once.
 constexpr int kFollowUpCheckMs = 1000;
-// How long after a player announces a change the check comes. Players publish a new track in steps:
-// now and then mpv first sends a track named after its file with no artist, and the tags 100 ms
-// later. Waiting 150 ms from the first announcement reads the finished track, and one check serves
-// the whole burst.
+// How long after a player announces a change the check comes, unless a track with its artist and
+// title is announced meanwhile, which is read at once. Players publish a new track in steps: now
+// and then mpv first sends a track named after its file with no artist, and the tags 100 ms later.
+// The delay is for players that never send the rest; one check serves the whole burst.
 constexpr int kPlayerSettleMs = 150;
 // How often the subscribed lists are looked at; each is fetched again once it was last tried a day ago.
 constexpr int kSubscriptionCheckMs = 60 * 60 * 1000;
@@ -52,6 +52,9 @@ AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
       notifier(std::move(notifier)), playerEvents(std::move(playerEvents))
 {
     connect(this->playerEvents.get(), &PlayerEvents::playersChanged, this, &AppDelegate::checkOncePlayersSettle);
+    // A whole track is read within the announcement's delivery. A player that announces the same
+    // track again on our Next() cannot make us loop: SkipMemory holds it as awaiting the player.
+    connect(this->playerEvents.get(), &PlayerEvents::trackAnnounced, this, &AppDelegate::checkCurrentTrack);
 }
 
 AppDelegate::~AppDelegate() = default;

@@ -30,9 +30,10 @@ struct PlaybackState
 };
 
 // The application's spine: it polls the player every 5 s (and 1 s after launch and after every
-// skip), checks again soon after a player announces a change, and skips tracks by blacklisted
-// artists with one log line and one notification. It also owns the status menu, which shows what
-// plays and offers to block the artist, and fetches the subscribed lists at launch and once a day.
+// skip), checks at once when a player announces a whole track and soon after any other change it
+// announces, and skips tracks by blacklisted artists with one log line and one notification. It
+// also owns the status menu, which shows what plays and offers to block the artist, and fetches the
+// subscribed lists at launch and once a day.
 class AppDelegate : public QObject
 {
     Q_OBJECT

@@ -15,7 +15,11 @@ public:
     using QObject::QObject;
 
 signals:
+    // A change that may still be under way: a new playback state, a player that came or went, or a
+    // track announced without its artist yet (the tags may follow in a moment).
     void playersChanged();
+    // A player announced a track with its artist and title: what plays can be read at once.
+    void trackAnnounced();
 };
 
 // The platform's own source: the MPRIS players on the session bus on Linux, none on macOS.

@@ -1,8 +1,23 @@
 #include "MprisMetadata.h"
 
+#include <QDBusArgument>
 #include <QStringList>
 
 namespace MprisMetadata {
+
+std::optional<QVariantMap> dictionaryOf(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QVariantMap) {
+        return value.toMap();
+    }
+    if (value.userType() == qMetaTypeId<QDBusArgument>()) {
+        const auto argument = value.value<QDBusArgument>();
+        if (argument.currentSignature() == QStringLiteral("a{sv}")) {
+            return qdbus_cast<QVariantMap>(argument);
+        }
+    }
+    return std::nullopt;
+}
 
 QString trackAnswer(const QVariantMap& metadata)
 {

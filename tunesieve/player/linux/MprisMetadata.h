@@ -2,9 +2,12 @@
 
 #include <QString>
 #include <QVariantMap>
+#include <optional>
 
 namespace MprisMetadata {
 
+// A dictionary of variants as the bus delivers it; anything else is no dictionary.
+std::optional<QVariantMap> dictionaryOf(const QVariant& value);
 // The track query's answer for a playing player's MPRIS metadata: the `xesam:artist` entries joined
 // by ", ", then "|||", then `xesam:title`. A value that is missing or of a type other than text (or
 // a list of texts, for the artists) stands as the empty text, which leaves an answer the bridge

@@ -1,6 +1,8 @@
 #include "MprisPlayerEvents.h"
 
+#include "MprisMetadata.h"
 #include "MprisNames.h"
+#include "player/PlayerScripts.h"
 
 using namespace MprisNames;
 
@@ -11,9 +13,18 @@ const QString propertiesChanged = QStringLiteral("PropertiesChanged");
 // dot: "org.mpris.MediaPlayer2.*" would be a rule the bus refuses.
 const QString playerNamespace = QStringLiteral("org.mpris.MediaPlayer2*");
 
+const QString kMetadata = QStringLiteral("Metadata");
+
 bool concernsTheTrack(const QStringList& properties)
 {
-    return properties.contains(QStringLiteral("Metadata")) || properties.contains(QStringLiteral("PlaybackStatus"));
+    return properties.contains(kMetadata) || properties.contains(QStringLiteral("PlaybackStatus"));
+}
+
+// Whether the announced metadata names a track as a check would read it: an artist and a title.
+bool isWholeTrack(const QVariant& announced)
+{
+    const std::optional<QVariantMap> track = MprisMetadata::dictionaryOf(announced);
+    return track && PlayerScripts::parseTrackResult(MprisMetadata::trackAnswer(*track)).has_value();
 }
 
 } // namespace
@@ -42,7 +53,12 @@ MprisPlayerEvents::~MprisPlayerEvents()
 void MprisPlayerEvents::onPropertiesChanged(const QString& interface, const QVariantMap& changed,
                                             const QStringList& invalidated)
 {
-    if (interface == playerInterface && (concernsTheTrack(changed.keys()) || concernsTheTrack(invalidated))) {
+    if (interface != playerInterface) {
+        return;
+    }
+    if (isWholeTrack(changed.value(kMetadata))) {
+        emit trackAnnounced();
+    } else if (concernsTheTrack(changed.keys()) || concernsTheTrack(invalidated)) {
         emit playersChanged();
     }
 }

@@ -4,7 +4,6 @@
 #include "MprisNames.h"
 #include "player/PlayerScripts.h"
 
-#include <QDBusArgument>
 #include <QDBusVariant>
 #include <QSet>
 
@@ -50,21 +49,6 @@ std::optional<Command> recognise(const QString& source)
         return std::nullopt;
     }
     return *found;
-}
-
-// A dictionary of variants as the bus delivers it; anything else is no dictionary.
-std::optional<QVariantMap> dictionaryOf(const QVariant& value)
-{
-    if (value.typeId() == QMetaType::QVariantMap) {
-        return value.toMap();
-    }
-    if (value.userType() == qMetaTypeId<QDBusArgument>()) {
-        const auto argument = value.value<QDBusArgument>();
-        if (argument.currentSignature() == QStringLiteral("a{sv}")) {
-            return qdbus_cast<QVariantMap>(argument);
-        }
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -180,7 +164,7 @@ std::optional<QString> MprisScriptRunner::trackAnswer(MusicApp app)
         const QVariant status = properties->value(QStringLiteral("PlaybackStatus"));
         if (status.typeId() == QMetaType::QString && status.toString() == QStringLiteral("Playing")) {
             m_lastPlaying[app] = player;
-            const auto metadata = dictionaryOf(properties->value(QStringLiteral("Metadata")));
+            const auto metadata = MprisMetadata::dictionaryOf(properties->value(QStringLiteral("Metadata")));
             return MprisMetadata::trackAnswer(metadata.value_or(QVariantMap()));
         }
     }
@@ -213,7 +197,7 @@ std::optional<QVariantMap> MprisScriptRunner::playerProperties(const QString& pl
     if (!reply) {
         return std::nullopt;
     }
-    return dictionaryOf(reply->arguments().value(0));
+    return MprisMetadata::dictionaryOf(reply->arguments().value(0));
 }
 
 std::optional<QDBusMessage> MprisScriptRunner::call(const QString& service, const QString& path,
