@@ -3,12 +3,15 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-Window::Window(const QSize& contentSize)
+Window::Window(const QSize& contentSize, const QString& title)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     resize(contentSize);
+    setWindowTitle(title);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    center();
 }
 
 void Window::setContentView(QWidget* view)
@@ -25,4 +28,12 @@ void Window::center()
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+void Window::bringToFront()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }

@@ -65,19 +65,12 @@ void BlacklistWindowController::show()
         createWindow();
     }
     refreshData();
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    window->bringToFront();
 }
 
 void BlacklistWindowController::createWindow()
 {
-    window = std::make_unique<Window>(QSize(400, 500));
-    window->setWindowTitle(QStringLiteral("Blacklist"));
-    // Closing the window never ends the agent, whatever the application's own setting.
-    window->setAttribute(Qt::WA_QuitOnClose, false);
-    window->center();
+    window = std::make_unique<Window>(QSize(400, 500), QStringLiteral("Blacklist"));
 
     auto* contentView = new AutoresizingView;
     contentView->resize(window->size());

@@ -58,19 +58,12 @@ void ListSubscriptionsWindowController::show()
         createWindow();
     }
     refreshData();
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    window->bringToFront();
 }
 
 void ListSubscriptionsWindowController::createWindow()
 {
-    window = std::make_unique<Window>(QSize(640, 320));
-    window->setWindowTitle(QStringLiteral("Subscribed lists"));
-    // Closing the window never ends the agent, whatever the application's own setting.
-    window->setAttribute(Qt::WA_QuitOnClose, false);
-    window->center();
+    window = std::make_unique<Window>(QSize(640, 320), QStringLiteral("Subscribed lists"));
 
     auto* contentView = new QWidget;
     auto* layout = new QGridLayout(contentView);
