@@ -1,23 +1,28 @@
 // Renders the Blacklist window, filled with a few made-up names, to PNG files for the README: the local list
-// (blacklist-local.png) and the community list (blacklist-community.png), in the folder given as argument.
-// Runs without a display (Qt's offscreen platform) and on its own temporary preferences file.
+// (blacklist-local.png), the community list (blacklist-community.png) and the never-skip list
+// (blacklist-never-skip.png), and the Subscribed lists window with two lists (subscribed-lists.png), in the
+// folder given as argument. Runs without a display (Qt's offscreen platform) and on its own temporary
+// preferences file.
 #include "platform/JsonPreferencesDomain.h"
 #include "widgets/SegmentedControl.h"
 #include "widgets/Window.h"
 #include "window/BlacklistWindowController.h"
+#include "window/ListSubscriptionsWindowController.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <cstdio>
 
 namespace {
 
-bool saveWindow(BlacklistWindowController& controller, const QString& path)
+bool saveWindow(QWidget* window, const QString& path)
 {
     QCoreApplication::processEvents();
-    if (!controller.window->grab().save(path)) {
+    if (!window->grab().save(path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
@@ -37,8 +42,24 @@ int main(int argc, char* argv[])
     }
     const QDir output(QString::fromLocal8Bit(argv[1]));
     QTemporaryDir preferences;
-    auto store = std::make_shared<BlacklistManager>(
-        std::make_unique<JsonPreferencesDomain>(preferences.filePath(QStringLiteral("com.tunesieve.blacklist.json"))));
+    auto domain =
+        std::make_unique<JsonPreferencesDomain>(preferences.filePath(QStringLiteral("com.tunesieve.blacklist.json")));
+    // Two subscriptions as the store keeps them: one list that came this morning, one whose address went away.
+    const auto entry = [](const QString& url, const QString& name, bool enabled, const QDateTime& updated,
+                          const QString& error, int count) {
+        const QJsonObject object{{"url", url},         {"name", name},
+                                 {"enabled", enabled}, {"updated", updated.toUTC().toString(Qt::ISODateWithMs)},
+                                 {"error", error},     {"count", count}};
+        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    };
+    const QDateTime now = QDateTime::currentDateTime();
+    domain->setValue(QStringLiteral("listSubscriptions"),
+                     QStringList{entry("https://raw.githubusercontent.com/CennoxX/spotify-ai-blocker/main/"
+                                       "SpotifyAiArtists.csv",
+                                       "SpotifyAiArtists", true, now.addSecs(-3 * 3600), {}, 7512),
+                                 entry("https://example.org/ai-artists.json", "AI artists (CC BY 4.0)", false,
+                                       now.addDays(-7), "the server answered 404", 1402)});
+    auto store = std::make_shared<BlacklistManager>(std::move(domain));
     store->setLocalArtists({"velvet echo machine", "the neural crooners", "synthetic sunday", "lofi dreamer 404"});
     store->setCommunityArtists(ArtistSet::fromNames(
         {"ai lullaby factory", "ambient prompt", "beats by nobody", "chill generator", "deep fake jazz",
@@ -47,17 +68,22 @@ int main(int argc, char* argv[])
 
     BlacklistWindowController controller(store);
     controller.show();
-    if (!saveWindow(controller, output.filePath(QStringLiteral("blacklist-local.png")))) {
+    if (!saveWindow(controller.window.get(), output.filePath(QStringLiteral("blacklist-local.png")))) {
         return 1;
     }
     store->setNeverSkipArtists({"the real drummer", "human after all"});
     controller.segmentedControl->setSelectedSegment(1);
     controller.segmentChanged();
-    if (!saveWindow(controller, output.filePath(QStringLiteral("blacklist-community.png")))) {
+    if (!saveWindow(controller.window.get(), output.filePath(QStringLiteral("blacklist-community.png")))) {
         return 1;
     }
     controller.refreshData();
     controller.segmentedControl->setSelectedSegment(2);
     controller.segmentChanged();
-    return saveWindow(controller, output.filePath(QStringLiteral("blacklist-never-skip.png"))) ? 0 : 1;
+    if (!saveWindow(controller.window.get(), output.filePath(QStringLiteral("blacklist-never-skip.png")))) {
+        return 1;
+    }
+    ListSubscriptionsWindowController lists(store);
+    lists.show();
+    return saveWindow(lists.window.get(), output.filePath(QStringLiteral("subscribed-lists.png"))) ? 0 : 1;
 }

@@ -63,7 +63,7 @@ void ListSubscriptionsWindowController::show()
 
 void ListSubscriptionsWindowController::createWindow()
 {
-    window = std::make_unique<Window>(QSize(640, 320), QStringLiteral("Subscribed lists"));
+    window = std::make_unique<Window>(QSize(680, 320), QStringLiteral("Subscribed lists"));
 
     auto* contentView = new QWidget;
     auto* layout = new QGridLayout(contentView);
@@ -90,7 +90,7 @@ void ListSubscriptionsWindowController::createWindow()
     listsTable->setRowHeight(26);
     for (const TableColumn& column :
          {TableColumn{kEnabledColumn, 28}, TableColumn{kNameColumn, 150}, TableColumn{kCountColumn, 90},
-          TableColumn{kUpdatedColumn, 120}, TableColumn{kErrorColumn, 150}, TableColumn{kRemoveColumn, 70}}) {
+          TableColumn{kUpdatedColumn, 120}, TableColumn{kErrorColumn, 200}, TableColumn{kRemoveColumn, 70}}) {
         listsTable->addTableColumn(column);
     }
     listsTable->setDataSource(this);
