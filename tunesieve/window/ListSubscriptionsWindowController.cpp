@@ -171,5 +171,9 @@ QWidget* ListSubscriptionsWindowController::tableView(TableView*, const TableCol
         });
         return button;
     }
-    return plainLabel(cellText(column->identifier, subscription));
+    QLabel* label = plainLabel(cellText(column->identifier, subscription));
+    if (column->identifier == kNameColumn) {
+        label->setToolTip(subscription.url); // the table has no room for the address itself
+    }
+    return label;
 }
