@@ -3,10 +3,10 @@
 #include "ArtistName.h"
 #include "CommunityWireFormat.h"
 #include "Constants.h"
+#include "StoredRecords.h"
 #include "platform/MainQueue.h"
 #include "platform/PreferencesFactory.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QUuid>
 
@@ -18,21 +18,17 @@ QString newDeviceId()
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
-// One history entry as stored: the compact JSON text of an object, so that every preferences
-// backend keeps the history as a plain array of strings.
-QString encodedSkip(const BlacklistManager::SkipRecord& record)
+QJsonObject encodedSkip(const BlacklistManager::SkipRecord& record)
 {
-    const QJsonObject object{{"time", record.time.toUTC().toString(Qt::ISODateWithMs)},
-                             {"player", record.player},
-                             {"artist", record.artist},
-                             {"title", record.title},
-                             {"list", record.list}};
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return {{"time", record.time.toUTC().toString(Qt::ISODateWithMs)},
+            {"player", record.player},
+            {"artist", record.artist},
+            {"title", record.title},
+            {"list", record.list}};
 }
 
-std::optional<BlacklistManager::SkipRecord> decodedSkip(const QString& text)
+std::optional<BlacklistManager::SkipRecord> decodedSkip(const QJsonObject& object)
 {
-    const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
     for (const char* field : {"time", "player", "artist", "title", "list"}) {
         if (!object.value(QLatin1String(field)).isString()) {
             return std::nullopt;
@@ -140,23 +136,14 @@ void BlacklistManager::removeNeverSkip(const QString& artist)
 
 QList<BlacklistManager::SkipRecord> BlacklistManager::recentSkips() const
 {
-    QList<SkipRecord> records;
-    for (const QString& text : defaults->stringArray(recentlySkippedKey).value_or(QStringList())) {
-        if (std::optional<SkipRecord> record = decodedSkip(text)) {
-            records.append(*record);
-        }
-    }
-    return records;
+    return StoredRecords::read<SkipRecord>(*defaults, recentlySkippedKey, decodedSkip);
 }
 
 void BlacklistManager::recordSkip(const SkipRecord& record)
 {
-    QStringList texts{encodedSkip(record)};
-    for (const SkipRecord& earlier : recentSkips().mid(0, maxRecentSkips - 1)) {
-        texts.append(encodedSkip(earlier));
-    }
-    defaults->setValue(recentlySkippedKey, texts);
-    defaults->synchronize();
+    QList<SkipRecord> records{record};
+    records.append(recentSkips().mid(0, maxRecentSkips - 1));
+    StoredRecords::write(*defaults, recentlySkippedKey, records, encodedSkip);
 }
 
 bool BlacklistManager::isCommunityEnabled() const

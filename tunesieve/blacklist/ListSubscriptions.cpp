@@ -1,10 +1,10 @@
 #include "ListSubscriptions.h"
 
 #include "ArtistListFormats.h"
+#include "StoredRecords.h"
 #include "platform/MainQueue.h"
 
 #include <QCryptographicHash>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
@@ -25,21 +25,18 @@ QString nameFromAddress(const QUrl& url)
     return stem.isEmpty() ? url.host() : stem;
 }
 
-QString encoded(const ListSubscriptions::Subscription& subscription)
+QJsonObject encoded(const ListSubscriptions::Subscription& subscription)
 {
-    const QJsonObject object{
-        {"url", subscription.url},
-        {"name", subscription.name},
-        {"enabled", subscription.enabled},
-        {"updated", subscription.updated ? subscription.updated->toString(Qt::ISODateWithMs) : QString()},
-        {"error", subscription.error},
-        {"count", subscription.count}};
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return {{"url", subscription.url},
+            {"name", subscription.name},
+            {"enabled", subscription.enabled},
+            {"updated", subscription.updated ? subscription.updated->toString(Qt::ISODateWithMs) : QString()},
+            {"error", subscription.error},
+            {"count", subscription.count}};
 }
 
-std::optional<ListSubscriptions::Subscription> decoded(const QString& text)
+std::optional<ListSubscriptions::Subscription> decoded(const QJsonObject& object)
 {
-    const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
     const QString url = object["url"].toString();
     if (url.isEmpty()) {
         return std::nullopt;
@@ -61,23 +58,12 @@ ListSubscriptions::ListSubscriptions(std::shared_ptr<PreferencesDomain> domain, 
 
 QList<ListSubscriptions::Subscription> ListSubscriptions::subscriptions() const
 {
-    QList<Subscription> subscriptions;
-    for (const QString& text : m_domain->stringArray(kSubscriptionsKey).value_or(QStringList())) {
-        if (std::optional<Subscription> subscription = decoded(text)) {
-            subscriptions.append(*subscription);
-        }
-    }
-    return subscriptions;
+    return StoredRecords::read<Subscription>(*m_domain, kSubscriptionsKey, decoded);
 }
 
 void ListSubscriptions::writeSubscriptions(const QList<Subscription>& subscriptions)
 {
-    QStringList texts;
-    for (const Subscription& subscription : subscriptions) {
-        texts.append(encoded(subscription));
-    }
-    m_domain->setValue(kSubscriptionsKey, texts);
-    m_domain->synchronize();
+    StoredRecords::write(*m_domain, kSubscriptionsKey, subscriptions, encoded);
 }
 
 std::optional<QString> ListSubscriptions::subscribe(const QString& address, const QString& name,
