@@ -29,7 +29,8 @@ void StoredArtistList::write(PreferencesDomain& domain, const QStringList& sorte
     const quint64 before = domain.revision(m_key);
     domain.setValue(m_key, sorted);
     domain.synchronize();
-    // A save that failed leaves the revision, and the names read before, as they were.
+    // A write the domain refused (a file it cannot read) leaves the revision, and the names read before,
+    // as they were. A save that fails later moves the revision again, so the names are read anew.
     const quint64 after = domain.revision(m_key);
     if (after != before) {
         m_revision = after;
