@@ -235,27 +235,33 @@ private slots:
         QTest::addColumn<QString>("track");
         QTest::addColumn<QString>("credits"); // then the first one blocked, and its source word
         const auto row = [](const char* name, auto... cells) { (QTest::newRow(name) << ... << QString(cells)); };
-        // Local: b, earth, wind & fire, prince, garfunkel, ghost, both. Community: c, both.
+        // Local: b, earth, prince, garfunkel, ghost, both. Community: c, both, duo & co. Never: never me, b.
+        // A track is "artist;artist — title": the player's entries are split on ";".
         row("ft, no dot", "A ft B", "A ft B | A | B → B local");
-        row("Featuring, &", "A Featuring C & B", "A Featuring C & B | A | C | B → C community");
+        row("Featuring, &", "A Featuring C & B", "A Featuring C & B | A | C & B | C | B → C community");
+        row("featured group", "A feat. Duo & Co", "A feat. Duo & Co | A | Duo & Co | Duo | Co → Duo & Co community");
         row("title (feat.), off", "A — Song (feat. C, B)", "A | C | B → B local");
         row("title [ft.]", "A — Song [ft. C]", "A | C → C community");
         row("both lists, off", "A — Song (feat. Both)", "A | Both → Both community");
-        row("once each", "B, b — Song (feat. B)", "B, b | B → B local");
+        row("once each", "B;b — Song (feat. B)", "B, b | B → B local");
         row("& in a name", "Simon & Garfunkel — The Boxer", "Simon & Garfunkel → none");
         row("/ in a name", "Ghost//Signal", "Ghost//Signal → none");
-        row("ft in a word", "Daft Punk, Lifted", "Daft Punk, Lifted | Daft Punk | Lifted → none");
-        row("whole", "Earth, Wind & Fire", "Earth, Wind & Fire | Earth | Wind & Fire → Earth, Wind & Fire local");
+        row("ft in a word", "Daft Punk;Lifted", "Daft Punk, Lifted | Daft Punk | Lifted → none");
+        row("one entry", "Earth, Wind & Fire", "Earth, Wind & Fire → none");
+        row("entries", "Earth;Wind & Fire", "Earth, Wind & Fire | Earth | Wind & Fire → Earth local");
+        row("never skipped whole", "Never Me;B", "Never Me, B | Never Me | B → none");
         row("prefixes", "Princess ft. Princ", "Princess ft. Princ | Princess | Princ → none");
     }
 
     void blocksATrackByAnyOfItsCredits()
     {
         QFETCH(QString, track);
-        const QStringList credits = ArtistCredits::credits(track.section(" — ", 0, 0), track.section(" — ", 1));
+        const QStringList credits =
+            ArtistCredits::credits(track.section(" — ", 0, 0).split(';'), track.section(" — ", 1));
         TempPreferences prefs; // the store opened last must keep the switch it finds in the file
-        prefs.writeFile(R"({"localBlacklistedArtists": ["b", "earth, wind & fire", "prince", "garfunkel", )"
-                        R"("ghost", "both"], "communityBlacklistedArtists": ["c", "both"]})");
+        prefs.writeFile(
+            R"({"localBlacklistedArtists": ["b", "earth", "prince", "garfunkel", "ghost", "both"], )"
+            R"("communityBlacklistedArtists": ["c", "both", "duo & co"], "neverSkipArtists": ["never me, b"]})");
         prefs.openStore()->setCommunityEnabled(!QByteArray(QTest::currentDataTag()).endsWith("off"));
         const auto block = prefs.openStore()->firstBlocked(credits);
         const QString verdict = block ? block->artist + (block->onCommunityList ? " community" : " local") : "none";
@@ -293,30 +299,34 @@ private slots:
         QCOMPARE(inFile("neverSkipArtists").toVariant().toStringList(), QStringList({"both", "c"}));
         QCOMPARE(store->localArtists(), ArtistSet({"owls"}));
         QVERIFY(store->isCommunityEnabled() && !store->contains("c"));
-        QCOMPARE(store->firstBlocked({"BOTH", "Owls"})->artist, "Owls");
+        QCOMPARE(store->firstBlocked({"Both, Owls", "BOTH", "Owls"})->artist, "Owls");
         store->addLocal(QStringLiteral("C"));
         QVERIFY(store->contains("c") && store->neverSkipArtists() == ArtistSet({"both"}));
 
         // Newest first, the newest 50, kept for the next store on the file.
         for (int i = 0; i < 51; ++i) {
-            store->recordSkip({QDateTime::fromMSecsSinceEpoch(i).toUTC(), "vlc", QString::number(i), "T", "local"});
+            store->recordSkip(
+                {QDateTime::fromMSecsSinceEpoch(i).toUTC(), "vlc", QString::number(i), "T", "local", "C"});
         }
         store->waitUntilSaved();
         const auto skips = prefs.openStore()->recentSkips();
         const auto text = [](const BlacklistManager::SkipRecord& r) {
-            return r.time.toString(Qt::ISODateWithMs) + ' ' + r.player + ' ' + r.artist + ' ' + r.title + ' ' + r.list;
+            return QStringList{r.time.toString(Qt::ISODateWithMs), r.player, r.artist, r.title, r.list, r.credit}.join(
+                ' ');
         };
         QCOMPARE(text(skips.first()) + ", " + QString::number(skips.size()) + ", " + skips.last().artist,
-                 "1970-01-01T00:00:00.050Z vlc 50 T local, 50, 1");
+                 "1970-01-01T00:00:00.050Z vlc 50 T local C, 50, 1");
 
         // A wrong-typed value reads as empty, an unreadable entry is left out alone, the other keys stay.
         const QJsonValue good = inFile("recentlySkipped")[0];
-        const QJsonArray entries{"{", good, "[]", R"({"time":"noon","player":"","artist":"","title":"","list":""})"};
+        const QJsonArray entries{"{", good, "[]", R"({"time":"noon","player":"","artist":"","title":"","list":""})",
+                                 R"({"time":"2026-01-01T00:00:00Z","player":"","artist":"A","title":"","list":""})"};
         prefs.writeFile(QJsonDocument(QJsonObject{{"localBlacklistedArtists", QJsonArray{"c"}},
                                                   {"neverSkipArtists", 7},
                                                   {"recentlySkipped", entries}})
                             .toJson());
-        QCOMPARE(store->recentSkips().size(), 1);
+        QCOMPARE(store->recentSkips().size(), 2);
+        QCOMPARE(store->recentSkips()[1].credit, "A");
         QVERIFY(store->neverSkipArtists().isEmpty() && store->contains("c"));
         prefs.writeFile(R"({"localBlacklistedArtists": ["c"], "neverSkipArtists": ["x", 1], "recentlySkipped": "x"})");
         QVERIFY(store->recentSkips().isEmpty() && store->neverSkipArtists().isEmpty());

@@ -19,7 +19,12 @@ struct ScriptedPlayer : ScriptRunner
         skips += source == PlayerScripts::nextTrack(name);
         return source == PlayerScripts::processCheck(name) ? "true" : "false";
     }
-    void play(const QString& artist, const QString& track) { playing = artist + "|||" + track; }
+    void play(const QString& artist, const QString& track) { play(QStringList{artist}, track); }
+    // Each of `artists` an entry apart, as MPRIS players list them.
+    void play(const QStringList& artists, const QString& track)
+    {
+        playing = artists.join(PlayerScripts::artistSeparator) + "|||" + track;
+    }
 
     const QString name;
     std::optional<QString> playing;

@@ -207,7 +207,7 @@ void AppDelegate::checkCurrentTrack()
     }
     playback.currentArtist = nowPlaying->artist;
     playback.currentTrack = nowPlaying->track;
-    playback.currentCredits = ArtistCredits::credits(nowPlaying->artist, nowPlaying->track);
+    playback.currentCredits = ArtistCredits::credits(nowPlaying->artists, nowPlaying->track);
     currentApp = nowPlaying->app;
     updateMenuItems();
     skipMemory.saw(playingTrack());
@@ -216,14 +216,21 @@ void AppDelegate::checkCurrentTrack()
     }
 
     // A lone artist's key is the artist alone, so that its next title is not looked up again; a
-    // title that credits someone else gives another key.
+    // title that credits someone else gives another key. A blocked track let play is an exception
+    // for that one track: its key holds the title.
     const QString artistKey = ArtistName::normalized(playback.currentCredits.join(kCreditKeySeparator));
-    if (ArtistName::equivalenceKey(artistKey) == ArtistName::equivalenceKey(playback.lastCheckedArtist)) {
+    const QString trackKey = artistKey + kCreditKeySeparator + ArtistName::normalized(playback.currentTrack);
+    const QString lastKey = ArtistName::equivalenceKey(playback.lastCheckedArtist);
+    if (ArtistName::equivalenceKey(artistKey) == lastKey || ArtistName::equivalenceKey(trackKey) == lastKey) {
         return;
     }
     playback.lastCheckedArtist = artistKey;
     const std::optional<BlacklistManager::Block> block = blacklistManager->firstBlocked(playback.currentCredits);
-    if (!block || leavesBlockedTrackPlaying()) {
+    if (!block) {
+        return;
+    }
+    if (leavesBlockedTrackPlaying()) {
+        playback.lastCheckedArtist = trackKey;
         return;
     }
 
@@ -234,8 +241,8 @@ void AppDelegate::checkCurrentTrack()
     const QDateTime now = QDateTime::currentDateTimeUtc();
     // The history keeps a track once, however often a player that stays on it is told to move.
     if (!skipMemory.isStillOn(playingTrack(), now)) {
-        blacklistManager->recordSkip(
-            {now, MusicController::rawValue(currentApp), playback.currentArtist, playback.currentTrack, source});
+        blacklistManager->recordSkip({now, MusicController::rawValue(currentApp), playback.currentArtist,
+                                      playback.currentTrack, source, block->artist});
     }
     skipCurrentTrack();
     playback.lastCheckedArtist.clear();
@@ -307,16 +314,18 @@ void AppDelegate::showRecentSkips()
     }
     const ArtistSet local = blacklistManager->localArtists();
     for (const BlacklistManager::SkipRecord& skip : skips) {
-        const QString artist = MenuText::literal(skip.artist);
         QMenu* entry = recentlySkippedMenu->addMenu(skip.time.toLocalTime().toString(QStringLiteral("HH:mm  ")) +
-                                                    artist + QStringLiteral(" - ") + MenuText::literal(skip.title));
-        entry->addAction(QStringLiteral("Never skip ") + artist, this, [this, name = skip.artist] {
+                                                    MenuText::literal(skip.artist) + QStringLiteral(" - ") +
+                                                    MenuText::literal(skip.title));
+        // The remedies concern the credit that the list holds, which may be one of several.
+        const QString credit = MenuText::literal(skip.credit);
+        entry->addAction(QStringLiteral("Never skip ") + credit, this, [this, name = skip.credit] {
             blacklistManager->allow(name);
             updateMenuItems();
         });
-        if (local.contains(ArtistName::normalized(skip.artist))) {
-            entry->addAction(QStringLiteral("Remove ") + artist + QStringLiteral(" from my blacklist"), this,
-                             [this, name = skip.artist] {
+        if (local.contains(ArtistName::normalized(skip.credit))) {
+            entry->addAction(QStringLiteral("Remove ") + credit + QStringLiteral(" from my blacklist"), this,
+                             [this, name = skip.credit] {
                                  blacklistManager->removeLocal(name);
                                  updateMenuItems();
                              });

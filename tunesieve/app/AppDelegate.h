@@ -24,8 +24,9 @@ struct PlaybackState
     // The reported artist, then each other artist the track credits (ArtistCredits::credits).
     QStringList currentCredits;
     // The lower-cased artist that was last looked up in the store, or for a track that credits
-    // several artists their lower-cased credits joined; empty means the next artist seen is
-    // looked up whatever it is.
+    // several artists their lower-cased credits joined; for a blocked track that was let play, that
+    // key and the lower-cased title, so that the artist's next track is looked up again. Empty means
+    // the next artist seen is looked up whatever it is.
     QString lastCheckedArtist;
 };
 

@@ -18,7 +18,13 @@ bool SkipMemory::Track::operator==(const Track& other) const
 void SkipMemory::saw(const Track& playing)
 {
     for (Skip& skip : m_recent) {
-        skip.playerMovedOn = skip.playerMovedOn || !(skip.track == playing);
+        if (skip.track == playing) {
+            continue;
+        }
+        if (!skip.ledTo) {
+            skip.ledTo = playing;
+        }
+        skip.playedOthers = skip.playedOthers || !(*skip.ledTo == playing);
     }
     if (m_awaiting && !(*m_awaiting == playing)) {
         m_awaiting.reset();
@@ -38,11 +44,11 @@ SkipMemory::Skip* SkipMemory::find(const Track& track, const QDateTime& now)
 SkipMemory::Decision SkipMemory::decide(const Track& blocked, const QDateTime& now)
 {
     Skip* skip = find(blocked, now);
-    if (!skip || (!skip->playerMovedOn && skip->inARow < kSkipsBeforeGivingUp)) {
+    if (!skip || skip->playedOthers || (!skip->ledTo && skip->inARow < kSkipsBeforeGivingUp)) {
         return Decision::skip;
     }
     const bool toldBefore = std::exchange(skip->told, true);
-    if (skip->playerMovedOn) {
+    if (skip->ledTo) {
         return toldBefore ? Decision::playOnPurposeAgain : Decision::playOnPurpose;
     }
     return toldBefore ? Decision::leftAlone : Decision::giveUp;
@@ -51,14 +57,14 @@ SkipMemory::Decision SkipMemory::decide(const Track& blocked, const QDateTime& n
 bool SkipMemory::isStillOn(const Track& track, const QDateTime& now)
 {
     const Skip* skip = find(track, now);
-    return skip && !skip->playerMovedOn;
+    return skip && !skip->ledTo;
 }
 
 quint64 SkipMemory::skipped(const Track& track, const QDateTime& now)
 {
     Skip* skip = find(track, now);
-    if (!skip || skip->playerMovedOn) {
-        m_recent.prepend({track, now});
+    if (!skip || skip->ledTo) {
+        m_recent.prepend({track, now, 0, std::nullopt, false, false});
         m_recent.resize(std::min(m_recent.size(), kRemembered));
         skip = &m_recent.first();
     }

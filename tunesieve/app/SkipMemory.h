@@ -24,7 +24,9 @@ public:
     enum class Decision
     {
         skip,
-        // Went back to a track skipped a few minutes ago: it plays, and the first time says so.
+        // Went back to a track skipped a few minutes ago, straight from the track that our skip led to:
+        // it plays, and the first time says so. (A track that comes round again later, a playlist on
+        // repeat, is skipped again.)
         playOnPurpose,
         playOnPurposeAgain,
         // Skipped three times and the player never moved: left alone, and the first time says so.
@@ -51,7 +53,10 @@ private:
         Track track;
         QDateTime last;
         int inARow = 0;
-        bool playerMovedOn = false;
+        // The track that the player moved on to, once it has.
+        std::optional<Track> ledTo;
+        // Something other than `track` and `ledTo` played since: going back is over.
+        bool playedOthers = false;
         bool told = false;
     };
 

@@ -15,14 +15,27 @@ const QRegularExpression
     kBracketedFeaturing(QStringLiteral(R"([(\[]\s*)") + kMarker + QStringLiteral(R"(([^)\]]*)[)\]])"), kOptions);
 // "A feat. B": the featured names run to the end of the artist text.
 const QRegularExpression kFeaturing(QStringLiteral(R"((?:^|\s))") + kMarker + QStringLiteral("(.*)$"), kOptions);
-const QRegularExpression kFeaturedNameSeparator(QStringLiteral(", | & "));
-const QString kListedNameSeparator = QStringLiteral(", ");
+const QString kFeaturedNameSeparator = QStringLiteral(", ");
+const QString kGroupSeparator = QStringLiteral(" & ");
+
+// "B, C & D": B, then the group whole, then its members.
+QStringList featuredNames(const QString& text)
+{
+    QStringList names;
+    for (const QString& name : text.split(kFeaturedNameSeparator)) {
+        names.append(name);
+        if (name.contains(kGroupSeparator)) {
+            names += name.split(kGroupSeparator);
+        }
+    }
+    return names;
+}
 
 QStringList bracketedFeatured(const QString& text)
 {
     QStringList names;
     for (QRegularExpressionMatchIterator it = kBracketedFeaturing.globalMatch(text); it.hasNext();) {
-        names += it.next().captured(1).split(kFeaturedNameSeparator);
+        names += featuredNames(it.next().captured(1));
     }
     return names;
 }
@@ -57,19 +70,21 @@ private:
 
 namespace ArtistCredits {
 
-QStringList credits(const QString& artist, const QString& title)
+QStringList credits(const QStringList& artists, const QString& title)
 {
-    CreditList credits(artist);
-    QString listed = QString(artist).remove(kBracketedFeaturing);
-    QStringList featured;
-    const QRegularExpressionMatch match = kFeaturing.match(listed);
-    if (match.hasMatch()) {
-        featured = match.captured(1).split(kFeaturedNameSeparator);
-        listed.truncate(match.capturedStart(0));
+    CreditList credits(artists.join(QStringLiteral(", ")));
+    for (const QString& artist : artists) {
+        QString listed = QString(artist).remove(kBracketedFeaturing);
+        QStringList featured;
+        const QRegularExpressionMatch match = kFeaturing.match(listed);
+        if (match.hasMatch()) {
+            featured = featuredNames(match.captured(1));
+            listed.truncate(match.capturedStart(0));
+        }
+        credits.addEach({listed});
+        credits.addEach(featured);
+        credits.addEach(bracketedFeatured(artist));
     }
-    credits.addEach(listed.split(kListedNameSeparator));
-    credits.addEach(featured);
-    credits.addEach(bracketedFeatured(artist));
     credits.addEach(bracketedFeatured(title));
     return credits.names();
 }

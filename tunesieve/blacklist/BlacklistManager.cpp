@@ -24,7 +24,8 @@ QJsonObject encodedSkip(const BlacklistManager::SkipRecord& record)
             {"player", record.player},
             {"artist", record.artist},
             {"title", record.title},
-            {"list", record.list}};
+            {"list", record.list},
+            {"credit", record.credit}};
 }
 
 std::optional<BlacklistManager::SkipRecord> decodedSkip(const QJsonObject& object)
@@ -38,8 +39,13 @@ std::optional<BlacklistManager::SkipRecord> decodedSkip(const QJsonObject& objec
     if (!time.isValid()) {
         return std::nullopt;
     }
-    return BlacklistManager::SkipRecord{time.toUTC(), object["player"].toString(), object["artist"].toString(),
-                                        object["title"].toString(), object["list"].toString()};
+    const QString artist = object["artist"].toString();
+    return BlacklistManager::SkipRecord{time.toUTC(),
+                                        object["player"].toString(),
+                                        artist,
+                                        object["title"].toString(),
+                                        object["list"].toString(),
+                                        object["credit"].toString(artist)};
 }
 
 } // namespace
@@ -197,6 +203,10 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
         }
         return community->contains(name) ? QString() : m_listSubscriptions->listHolding(name);
     };
+    // The track as reported is never skipped, whoever else it credits.
+    if (!artists.isEmpty() && neverSkip.contains(ArtistName::normalized(artists.first()))) {
+        return std::nullopt;
+    }
     for (const QString& artist : artists) {
         const QString name = ArtistName::normalized(artist);
         if (neverSkip.contains(name)) {
@@ -204,7 +214,7 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
         }
         if (local.contains(name)) {
             const std::optional<QString> list = communityListHolding(name);
-            return Block{artist, list.has_value(), list.value_or(QString())};
+            return Block{artist, list.has_value(), communityEnabled ? list.value_or(QString()) : QString()};
         }
         if (const std::optional<QString> list = communityEnabled ? communityListHolding(name) : std::nullopt) {
             return Block{artist, true, *list};

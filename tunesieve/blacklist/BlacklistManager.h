@@ -55,7 +55,8 @@ public:
     void allow(const QString& artist);
     void removeNeverSkip(const QString& artist);
 
-    // One skip as the history keeps it; `list` is "local" or "community".
+    // One skip as the history keeps it; `list` is "local" or "community", `credit` the artist that
+    // the list holds as the track credits it (the artist itself for a record kept without one).
     struct SkipRecord
     {
         QDateTime time;
@@ -63,6 +64,7 @@ public:
         QString artist;
         QString title;
         QString list;
+        QString credit;
     };
 
     // The last skips, newest first. A stored entry that cannot be read is left out.
@@ -76,7 +78,8 @@ public:
 
     // An artist that the lists block, as it was asked for, and whether it stands on the stored
     // community list or an enabled subscribed list (then the skip is told as the community's,
-    // whatever the switch says), and the name of that subscribed list.
+    // whatever the switch says), and the name of the subscribed list that blocked it: none while the
+    // community switch is off, when only the local list blocks.
     struct Block
     {
         QString artist;
@@ -88,9 +91,10 @@ public:
     // subscribed lists block too, through firstBlocked().)
     ArtistSet allBlockedArtists() const;
     bool contains(const QString& artist) const;
-    // The first of `artists` that allBlockedArtists() or, while the community switch is on, an
-    // enabled subscribed list holds and the never-skip list does not, or none; one look-up per name
-    // and list.
+    // The first of `artists` (a track's credits, the whole reported artist first) that
+    // allBlockedArtists() or, while the community switch is on, an enabled subscribed list holds and
+    // the never-skip list does not, or none; none at all when the never-skip list holds the first.
+    // One look-up per name and list.
     std::optional<Block> firstBlocked(const QStringList& artists) const;
     // Whether the artist is on the stored community list, whatever the community switch says.
     bool isInCommunityBlacklist(const QString& artist) const;

@@ -32,7 +32,8 @@ std::optional<NowPlaying> MusicController::getCurrentTrack()
         }
         if (const auto track = getTrack(app)) {
             activeApp = app;
-            return NowPlaying{track->first, track->second, app};
+            const QStringList artists = track->first.split(PlayerScripts::artistSeparator, Qt::SkipEmptyParts);
+            return NowPlaying{artists.join(QStringLiteral(", ")), track->second, app, artists};
         }
     }
     activeApp = MusicApp::other;

@@ -3,6 +3,7 @@
 #include "player/ScriptRunner.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -46,7 +47,10 @@ private:
 // The playing track as a player reported it: texts unchanged, `app` never `other`.
 struct NowPlaying
 {
+    // The artists joined with ", ", as the track is shown and logged.
     QString artist;
     QString track;
     MusicController::MusicApp app;
+    // The artists as the player lists them apart, each whole: one for a player that reports one text.
+    QStringList artists;
 };

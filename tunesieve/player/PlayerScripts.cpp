@@ -37,7 +37,7 @@ std::optional<std::pair<QString, QString>> parseTrackResult(const std::optional<
         return std::nullopt;
     }
     const QStringList pieces = result->split(QStringLiteral("|||"), Qt::KeepEmptyParts);
-    if (pieces.size() != 2 || pieces[0].isEmpty() || pieces[1].isEmpty()) {
+    if (pieces.size() != 2 || QString(pieces[0]).remove(artistSeparator).isEmpty() || pieces[1].isEmpty()) {
         return std::nullopt;
     }
     return std::pair{pieces[0], pieces[1]};

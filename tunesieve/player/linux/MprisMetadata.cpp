@@ -1,5 +1,7 @@
 #include "MprisMetadata.h"
 
+#include "player/PlayerScripts.h"
+
 #include <QDBusArgument>
 #include <QStringList>
 
@@ -23,15 +25,17 @@ QString trackAnswer(const QVariantMap& metadata)
 {
     const QVariant artist = metadata.value(QStringLiteral("xesam:artist"));
     const QVariant title = metadata.value(QStringLiteral("xesam:title"));
-    QString artists;
+    QStringList entries;
     if (artist.typeId() == QMetaType::QStringList) {
-        artists = artist.toStringList().join(QStringLiteral(", "));
+        entries = artist.toStringList();
     } else if (artist.typeId() == QMetaType::QString) {
         // Some web players send one artist as plain text instead of a list; it is as clear.
-        artists = artist.toString();
+        entries = {artist.toString()};
     }
+    entries.removeIf([](const QString& entry) { return entry.trimmed().isEmpty(); });
+    entries.replaceInStrings(QString(PlayerScripts::artistSeparator), QStringLiteral(" "));
     const QString titleText = title.typeId() == QMetaType::QString ? title.toString() : QString();
-    return artists + QStringLiteral("|||") + titleText;
+    return entries.join(PlayerScripts::artistSeparator) + QStringLiteral("|||") + titleText;
 }
 
 } // namespace MprisMetadata
