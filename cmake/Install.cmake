@@ -56,10 +56,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TUNESIEVE_WEBSITE}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, default-dbus-session-bus | dbus-session-bus")
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS)
-    # The libraries (Qt 6, the C++ runtime) and their versions, read from the binary.
+    # The libraries (Qt 6, libxcb, the C++ runtime) and their versions, read from the binary.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), "
-           "libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), libqt6dbus6 (>= 6.4), libstdc++6, libc6")
+           "libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), libqt6dbus6 (>= 6.4), libxcb1, libstdc++6, libc6")
 endif()
 include(CPack)

@@ -1,6 +1,7 @@
 #include "support/TestMprisPlayer.h"
 
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,11 +36,20 @@ private slots:
         QProcess install;
         install.start(TUNESIEVE_CMAKE_COMMAND, {"--install", TUNESIEVE_BUILD_DIR, "--prefix", m_prefix.path()});
         QVERIFY(install.waitForFinished(60000) && install.exitCode() == 0);
+        const QString cookies = m_config.filePath("Xauthority"); // the only cookie the second server lets in
+        QVERIFY(QFile(cookies).open(QIODevice::WriteOnly));      // there, so that xauth does not say it made it
+        QCOMPARE(QProcess::execute("xauth", {"-f", cookies, "add", ":0", ".", QString(32, 'a')}), 0);
         m_xvfb.start("Xvfb", {"-displayfd", "1"});
-        QVERIFY(m_xvfb.waitForReadyRead(10000));
+        m_refusingXvfb.start("Xvfb", {"-displayfd", "1", "-auth", cookies});
+        QVERIFY(m_xvfb.waitForReadyRead(10000) && m_refusingXvfb.waitForReadyRead(10000));
     }
 
-    void cleanupTestCase() { m_xvfb.terminate(), m_xvfb.waitForFinished(); }
+    void cleanupTestCase()
+    {
+        for (QProcess* xvfb : {&m_xvfb, &m_refusingXvfb}) {
+            xvfb->terminate(), xvfb->waitForFinished();
+        }
+    }
 
     // A second copy leaves at once; a copy killed outright leaves nothing that stops the next, such as the
     // copies of the tests that follow.
@@ -79,12 +89,21 @@ private slots:
         QTest::addColumn<QStringList>("environment"); // none: the test's offscreen platform
         QTest::addColumn<QByteArray>("errors");       // headless, the one line it prints, and nothing else
         const QString display = "DISPLAY=:" + m_xvfb.peek(16).trimmed();
+        QTcpServer port; // a TCP port above 6000 that nothing listens on once it is closed
+        QVERIFY(port.listen(QHostAddress::LocalHost));
+        const QString unheard = "DISPLAY=127.0.0.1:" + QString::number(port.serverPort() - 6000);
+        port.close();
+        const QStringList refusing = {"DISPLAY=:" + m_refusingXvfb.peek(16).trimmed(),
+                                      "XAUTHORITY=" + m_config.filePath("no cookies")};
         QTest::newRow("a reader") << QString("read") << QStringList() << QByteArray();
         QTest::newRow("the reader gone") << QString("gone") << QStringList() << QByteArray();
         QTest::newRow("a full pipe never read") << QString("full") << QStringList() << QByteArray();
         QTest::newRow("no display") << QString("read") << kNoPlatform << kHeadlessLine;
         QTest::newRow("a display gone") << QString("read") << kNoPlatform + QStringList("DISPLAY=:65534")
                                         << kHeadlessLine;
+        QTest::newRow("a remote display nothing listens on")
+            << QString("read") << kNoPlatform + QStringList(unheard) << kHeadlessLine;
+        QTest::newRow("a display that refuses us") << QString("read") << kNoPlatform + refusing << kHeadlessLine;
         QTest::newRow("a display") << QString("read") << kNoPlatform + QStringList(display) << QByteArray();
     }
 
@@ -125,7 +144,7 @@ private:
     TestMprisPlayer m_player{m_bus, "spotify", "Spotify"};
     QTemporaryDir m_prefix, m_config, m_runtime;
     const QString m_agent = m_prefix.filePath("bin/tunesieve");
-    QProcess m_xvfb; // an X server whose display number it prints
+    QProcess m_xvfb, m_refusingXvfb; // X servers that print their display numbers, the second with a cookie
 };
 
 QTEST_GUILESS_MAIN(TestAgentProcess)

@@ -1,6 +1,7 @@
 // Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
 // the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim,
-// the display as X11 or Wayland sockets, a tray item whose menu we open on a left or middle click.
+// the display opened with libxcb or as a Wayland socket, a tray item whose menu we open on a left
+// or middle click.
 #include "platform/FileTimes.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
