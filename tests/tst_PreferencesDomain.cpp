@@ -1,9 +1,10 @@
 #include "platform/SettingsPreferencesDomain.h"
-#include "support/TempPreferences.h"
+#include "support/DelegateHarness.h"
 
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QTest>
 #include <atomic>
 #include <thread>
@@ -86,8 +87,8 @@ private slots:
 
     // A dotfiles setup: the preferences path links to a file elsewhere. A reader that opened that file before a
     // save still reads all of the old one: the save replaced it rather than rewrote it.
-    // When the folder it leads to is gone, nothing is saved and nothing pretends to be.
-    void writesThroughASymlinkAndRemovesOnlyStaleTemporaryFiles()
+    // While the folder it leads to is gone, a write stays and is retried ever later; it lands once the folder is back.
+    void writesThroughASymlinkAndKeepsWhatCannotBeSaved()
     {
         TempPreferences prefs;
         const QString dotfiles = prefs.folder() + "/dotfiles/";
@@ -109,8 +110,57 @@ private slots:
         QCOMPARE(QDir(dotfiles).entryList({"*.tmp-*"}), QStringList({"other.tmp-a1B2c3", "prefs.tmp-d4E5f6"}));
         QVERIFY(QDir(prefs.folder()).rename("dotfiles", "gone"));
         domain->setValue("k", QStringLiteral("w"));
+        for (const int retryMs : {5000, 10000, 20000, 40000, 80000, 160000, 300000, 300000}) {
+            domain->waitUntilSaved();
+            QCOMPARE(domain->string("k"), "w");
+            QCOMPARE(domain->retryIntervalMs(), retryMs);
+            domain->retrySave();
+        }
         domain->waitUntilSaved();
-        QVERIFY(!domain->value("k").isValid());
+        QVERIFY(QDir(prefs.folder()).rename("gone", "dotfiles"));
+        domain->retrySave();
+        domain->waitUntilSaved();
+        QVERIFY(JsonPreferencesDomain(target.fileName()).string("k") == "w" && domain->retryIntervalMs() == 0);
+    }
+
+    // The disk fills up: blocks made meanwhile stay and are saved once there is room, and the user is told why once
+    // per time that saving stops working. On a 256 KiB file system in a mount namespace of this test's own.
+    void keepsBlocksWhileTheDiskIsFull()
+    {
+        const QString disk = qEnvironmentVariable("TUNESIEVE_SMALL_DISK");
+        if (disk.isEmpty()) {
+            return runOnASmallDisk("keepsBlocksWhileTheDiskIsFull");
+        }
+        TempPreferences prefs;
+        auto* domain = new JsonPreferencesDomain(prefs.path());
+        auto store = std::make_shared<BlacklistManager>(std::unique_ptr<PreferencesDomain>(domain));
+        auto shown = std::make_shared<RecordingNotifier::Shown>();
+        AppDelegate delegate(std::make_unique<MusicController>(std::make_unique<ScriptedPlayer>("Spotify")), store,
+                             std::make_unique<RecordingNotifier>(shown), std::make_unique<PlayerEvents>());
+        store->waitUntilSaved();
+        QFile filler(disk + "/filler");
+        const auto fillDisk = [&] {
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+            }
+            filler.close();
+        };
+        fillDisk();
+        store->addLocal("night owls");
+        const RecordingNotifier::Shown told{
+            {"Changes cannot be saved", "No space left on device. They are kept and saved once that works again."}};
+        QTRY_COMPARE(*shown, told); // told while no one asks the store
+        store->addLocal("robo");
+        store->waitUntilSaved();
+        QVERIFY(*shown == told && store->localArtists().sorted() == QStringList({"night owls", "robo"}));
+        QVERIFY(filler.remove());
+        domain->retrySave();
+        store->waitUntilSaved();
+        QCOMPARE(BlacklistManager(prefs.openDomain()).localArtists().sorted(), QStringList({"night owls", "robo"}));
+        fillDisk();
+        store->addLocal("third");
+        store->waitUntilSaved();
+        QCOMPARE(*shown, told + told);
     }
 
     // The macOS backend, on QSettings kept in memory, where every value keeps its type as in a property list: what
@@ -131,6 +181,7 @@ private slots:
         QTest::newRow("-string True") << QVariant("True") << QVariant("True") << true;
         QTest::newRow("-string no") << QVariant("no") << QVariant("no") << false;
         QTest::newRow("unreadable suite") << QVariant("x") << QVariant("x") << false;
+        QTest::newRow("unwritable") << QVariant("x") << QVariant("x") << false;
     }
 
     void settingsAnswerTypedValues()
@@ -138,7 +189,9 @@ private slots:
         QFETCH(QVariant, written);
         static const auto format = QSettings::registerFormat(
             "memory", [](QIODevice&, QSettings::SettingsMap&) { return true; },
-            [](QIODevice&, const QSettings::SettingsMap&) { return true; });
+            [](QIODevice&, const QSettings::SettingsMap&) {
+                return QTest::currentDataTag() != QByteArray("unwritable");
+            });
         // The application that holds the domain: its own, or where it falls back to.
         const QString where = QTest::currentDataTag() == QByteArray("unreadable suite") ? "TuneSieve" : "blacklist";
         TempPreferences prefs;
@@ -146,7 +199,15 @@ private slots:
         QVERIFY(QDir().mkpath(prefs.folder() + (where == "blacklist" ? "" : "/tunesieve.com/blacklist.memory")));
         auto domain = SettingsPreferencesDomain::openSuite("com.tunesieve.blacklist", format);
         QSettings other(format, QSettings::UserScope, "tunesieve.com", where); // shares what the domain holds
-        domain->setValue("k", written);
+        QStringList failures;
+        domain->setSaveFailureHandler([&](const QString& reason) { failures << reason; });
+        for (int twice = 0; twice < 2; ++twice) {
+            domain->setValue("k", written);
+            domain->synchronize();
+        }
+        // What cannot be written stays, and the user hears of it once.
+        QCOMPARE(failures.join(' '),
+                 QTest::currentDataTag() == QByteArray("unwritable") ? "The preferences cannot be written" : "");
         QTEST(domain->value("k"), "read");
         QTEST(domain->boolean("k"), "boolean");
         QCOMPARE(other.value("k").toDateTime().timeSpec(), Qt::LocalTime);
@@ -155,7 +216,35 @@ private slots:
         other.setValue("k", "changed");
         QVERIFY(domain->revision("k") != revision && domain->revision("k") == domain->revision("k"));
     }
+
+private:
+    // Runs test function `name` of this program again in a mount namespace of its own, with a 256 KiB tmpfs as its
+    // temporary folder; skips where the system lets no one mount one.
+    static void runOnASmallDisk(const char* name)
+    {
+        QTemporaryDir mountPoint;
+        const QString mountThenRun = R"(mount -t tmpfs -o size=256k tmpfs "$0" && exec "$@")";
+        const QStringList inNamespace{"--user", "--map-root-user", "--mount",        "sh",
+                                      "-c",     mountThenRun,      mountPoint.path()};
+        QProcess probe;
+        probe.start("unshare", inNamespace + QStringList{"true"});
+        if (!probe.waitForFinished() || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+            QSKIP(qPrintable("cannot mount a small file system to fill: unshare --user --mount: " +
+                             (probe.error() == QProcess::FailedToStart
+                                  ? probe.errorString()
+                                  : QString(probe.readAllStandardError()).trimmed())));
+        }
+        QProcess inner;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", mountPoint.path());
+        environment.insert("TUNESIEVE_SMALL_DISK", mountPoint.path());
+        inner.setProcessEnvironment(environment);
+        inner.setProcessChannelMode(QProcess::ForwardedChannels);
+        inner.start("unshare", inNamespace + QStringList{QCoreApplication::applicationFilePath(), name});
+        QVERIFY(inner.waitForFinished(120000));
+        QCOMPARE(inner.exitCode(), 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestPreferencesDomain)
+QTEST_MAIN(TestPreferencesDomain)
 #include "tst_PreferencesDomain.moc"

@@ -55,6 +55,13 @@ AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
     // A whole track is read within the announcement's delivery. A player that announces the same
     // track again on our Next() cannot make us loop: SkipMemory holds it as awaiting the player.
     connect(this->playerEvents.get(), &PlayerEvents::trackAnnounced, this, &AppDelegate::checkCurrentTrack);
+    // The store keeps a change it cannot save and saves it once it can; the user hears of it once.
+    this->blacklistManager->setSaveFailureHandler([delegate = QPointer<AppDelegate>(this)](const QString& reason) {
+        if (delegate) {
+            delegate->showNotification(QStringLiteral("Changes cannot be saved"),
+                                       reason + QStringLiteral(". They are kept and saved once that works again."));
+        }
+    });
 }
 
 AppDelegate::~AppDelegate() = default;

@@ -35,6 +35,11 @@ public:
     // Returns once every change made so far is in permanent storage (changes are seen by every read at
     // once, and saved in order off the main thread).
     void waitUntilSaved() { defaults->waitUntilSaved(); }
+    // Tells `onFailure` why changes cannot be saved; see PreferencesDomain::setSaveFailureHandler.
+    void setSaveFailureHandler(std::function<void(const QString& reason)> onFailure)
+    {
+        defaults->setSaveFailureHandler(std::move(onFailure));
+    }
 
     ArtistSet localArtists() const;
     void setLocalArtists(const ArtistSet& artists);

@@ -153,11 +153,17 @@ bool JsonDocumentFile::moveCorruptFileAside(const QString& target)
         aside = target + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
     }
     if (!QFile::rename(target, aside)) {
-        report(QStringLiteral("%1 is not valid JSON and could not be moved aside; leaving it untouched").arg(m_path));
         return false;
     }
     report(QStringLiteral("%1 is not valid JSON; moved it aside to %2").arg(m_path, aside));
     return true;
+}
+
+JsonDocumentFile::SaveResult JsonDocumentFile::fail(const QString& reason)
+{
+    m_writeError = reason;
+    report(QStringLiteral("cannot save %1: %2").arg(m_path, reason));
+    return SaveResult::Failed;
 }
 
 JsonDocumentFile::SaveResult JsonDocumentFile::write(const QJsonObject& document)
@@ -171,7 +177,7 @@ JsonDocumentFile::SaveResult JsonDocumentFile::write(const QJsonObject& document
     const QString target = finalTarget(m_path);
     if (m_state == State::Corrupt) {
         if (!moveCorruptFileAside(target)) {
-            return SaveResult::Failed;
+            return fail(QStringLiteral("it is not valid JSON and cannot be moved aside"));
         }
         m_identity = Identity();
     }
@@ -181,8 +187,7 @@ JsonDocumentFile::SaveResult JsonDocumentFile::write(const QJsonObject& document
     QByteArray tempPath = QFile::encodeName(target + kTemporarySuffix) + kTemporaryPattern;
     const int fd = ::mkstemp(tempPath.data());
     if (fd < 0) {
-        report(QStringLiteral("cannot save %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
-        return SaveResult::Failed;
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
     }
     qsizetype written = 0;
     while (written < bytes.size()) {
@@ -208,8 +213,7 @@ JsonDocumentFile::SaveResult JsonDocumentFile::write(const QJsonObject& document
     if (!complete || ::rename(tempPath.constData(), QFile::encodeName(target).constData()) != 0) {
         const int error = complete ? errno : savedErrno;
         ::unlink(tempPath.constData());
-        report(QStringLiteral("cannot save %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(error))));
-        return SaveResult::Failed;
+        return fail(QString::fromLocal8Bit(std::strerror(error)));
     }
     // Make the rename itself durable.
     const int dirFd = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);

@@ -46,6 +46,8 @@ public:
     // Replaces the file with `document`, unless another program replaced it since it was last read
     // or written (FileChanged: nothing written) or the file is unreadable (Failed).
     SaveResult write(const QJsonObject& document);
+    // Why the last write failed, as the system tells it ("No space left on device").
+    QString writeError() const { return m_writeError; }
 
     // One line on standard error about this file.
     static void report(const QString& message);
@@ -64,9 +66,12 @@ private:
     static Identity identityOf(const struct stat& info);
     Identity currentIdentity() const;
     bool moveCorruptFileAside(const QString& target);
+    // Reports and keeps why saving failed; Failed.
+    SaveResult fail(const QString& reason);
 
     QString m_path;
     Identity m_identity;
     bool m_known = false;
     State m_state = State::Usable;
+    QString m_writeError;
 };

@@ -3,6 +3,7 @@
 #include "JsonPreferenceValue.h"
 #include "MemoryAllocator.h"
 
+#include <QSet>
 #include <QStringList>
 #include <QThreadPool>
 
@@ -34,7 +35,23 @@ void apply(QJsonObject& document, const QString& key, const QVariant& value)
 
 } // namespace
 
-JsonDocumentSaver::JsonDocumentSaver(JsonDocumentFile& file) : m_file(file) {}
+std::vector<JsonDocumentSaver::Change> JsonDocumentSaver::latestPerKey(const std::vector<Change>& changes)
+{
+    // Kept for as long as the disk is full, a list of 100 000 names set again and again must not pile up.
+    std::vector<Change> latest;
+    QSet<QString> seen;
+    for (auto change = changes.crbegin(); change != changes.crend(); ++change) {
+        if (!seen.contains(change->key)) {
+            seen.insert(change->key);
+            latest.push_back(*change);
+        }
+    }
+    return latest;
+}
+
+JsonDocumentSaver::JsonDocumentSaver(JsonDocumentFile& file, std::function<void()> onFailure)
+    : m_file(file), m_onFailure(std::move(onFailure))
+{}
 
 JsonDocumentSaver::~JsonDocumentSaver()
 {
@@ -44,11 +61,22 @@ JsonDocumentSaver::~JsonDocumentSaver()
 void JsonDocumentSaver::queue(const QJsonObject& document, const QString& key, const QVariant& value)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    m_queue.push_back({key, value});
+    schedule(document);
+}
+
+void JsonDocumentSaver::retry(const QJsonObject& document)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    schedule(document);
+}
+
+void JsonDocumentSaver::schedule(const QJsonObject& document)
+{
     if (!m_active) {
         m_document = document;
         m_active = true;
     }
-    m_queue.push_back({key, value});
     if (!std::exchange(m_scheduled, true)) {
         saversThread().start([this] { saveQueued(); });
     }
@@ -61,7 +89,7 @@ std::optional<JsonDocumentSaver::Outcome> JsonDocumentSaver::finished()
         return std::nullopt;
     }
     m_active = false;
-    return Outcome{m_document, std::exchange(m_fileDiffers, false)};
+    return Outcome{m_document, std::exchange(m_fileDiffers, false), m_failure};
 }
 
 void JsonDocumentSaver::waitUntilSaved()
@@ -73,23 +101,33 @@ void JsonDocumentSaver::waitUntilSaved()
 void JsonDocumentSaver::saveQueued()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    const std::vector<Change> changes = std::exchange(m_queue, {});
+    std::vector<Change> changes = std::exchange(m_failed, {});
+    changes.insert(changes.end(), m_queue.begin(), m_queue.end());
+    m_queue.clear();
     lock.unlock();
-    const bool differs = save(changes);
+    std::optional<QString> failure;
+    const bool differs = save(changes, failure);
     releaseFreedMemory();
     lock.lock();
     m_fileDiffers = m_fileDiffers || differs;
+    m_failure = failure;
+    if (failure) {
+        m_failed = latestPerKey(changes);
+    }
     if (!m_queue.empty()) {
         // Behind the other domains' saves, so that one that is changed without pause starves none.
         saversThread().start([this] { saveQueued(); });
         return;
+    }
+    if (m_failure) {
+        m_onFailure();
     }
     m_scheduled = false;
     // Under the lock: once it is released, the saver may be gone.
     m_saved.notify_all();
 }
 
-bool JsonDocumentSaver::save(const std::vector<Change>& changes)
+bool JsonDocumentSaver::save(const std::vector<Change>& changes, std::optional<QString>& failure)
 {
     QStringList keys;
     for (const Change& change : changes) {
@@ -106,8 +144,10 @@ bool JsonDocumentSaver::save(const std::vector<Change>& changes)
             if (m_file.state() == JsonDocumentFile::State::Unreadable) {
                 JsonDocumentFile::report(QStringLiteral("cannot read %1; leaving it untouched and not saving \"%2\"")
                                              .arg(m_file.path(), keys.join(QStringLiteral("\", \""))));
+            } else {
+                failure = m_file.writeError();
             }
-            // What is on disk is still the truth: forget the changes rather than pretend they were kept.
+            // The document follows the file again; kept changes are applied to it anew when saved again.
             m_document = m_file.read();
             return true;
         case JsonDocumentFile::SaveResult::FileChanged: {
@@ -123,8 +163,9 @@ bool JsonDocumentSaver::save(const std::vector<Change>& changes)
         }
         }
     }
-    JsonDocumentFile::report(
-        QStringLiteral("%1 keeps changing; not saving \"%2\"").arg(m_file.path(), keys.join(QStringLiteral("\", \""))));
+    JsonDocumentFile::report(QStringLiteral("%1 keeps changing; saving \"%2\" later")
+                                 .arg(m_file.path(), keys.join(QStringLiteral("\", \""))));
+    failure = QStringLiteral("another program keeps changing the file");
     m_document = m_file.read();
     return true;
 }

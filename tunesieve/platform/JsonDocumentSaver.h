@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariant>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -14,14 +15,17 @@
 // serialising, writing and syncing never hold up the thread that changes the document. Changes are
 // saved in the order they were queued; changes that queue up while a save runs are saved together,
 // in one write. When another program replaced the file meanwhile, the queued keys are applied to
-// its version instead, so that neither edit is lost; when a save fails, the file stays as it was.
+// its version instead, so that neither edit is lost. When a save fails (a full disk), the file stays
+// as it was and the changes are kept, to be saved again with the next change or on retry(); only a
+// file that cannot be read drops them, as it is never written over.
 //
 // While changes are queued or being saved, the file belongs to the savers' thread; finished() hands
 // it back.
 class JsonDocumentSaver
 {
 public:
-    explicit JsonDocumentSaver(JsonDocumentFile& file);
+    // `onFailure` runs on the savers' thread each time saving ends with changes it could not save.
+    JsonDocumentSaver(JsonDocumentFile& file, std::function<void()> onFailure);
     // Waits until everything queued is saved.
     ~JsonDocumentSaver();
 
@@ -32,6 +36,8 @@ public:
     // as last read from the file, with no change since: it is taken only when nothing is queued or
     // saving, and later changes apply to what the earlier ones left.
     void queue(const QJsonObject& document, const QString& key, const QVariant& value);
+    // Saves again the changes that failed to save, on `document` as queue() takes it.
+    void retry(const QJsonObject& document);
 
     struct Outcome
     {
@@ -40,6 +46,8 @@ public:
         // True when the file holds what the queued changes alone do not tell: another program's
         // change that was merged, or a failed save.
         bool fileDiffers = false;
+        // Why changes are kept unsaved, when they are.
+        std::optional<QString> failure;
     };
     // Nothing while changes are queued or being saved; once all are saved, what they came to, and the
     // file is the caller's again.
@@ -55,16 +63,25 @@ private:
         QVariant value;
     };
 
+    // The last change of each key, in no particular order.
+    static std::vector<Change> latestPerKey(const std::vector<Change>& changes);
+    // Under the lock: makes sure saveQueued() is due, on `document` unless the file is the saver's.
+    void schedule(const QJsonObject& document);
     // Runs on the savers' thread: saves what is queued, and comes again while more is.
     void saveQueued();
     // Applies `changes` to the document and saves it; true when the file ends up differing from
-    // what the changes alone make of the document.
-    bool save(const std::vector<Change>& changes);
+    // what the changes alone make of the document. Sets `failure` when the changes are not saved
+    // and are to be kept.
+    bool save(const std::vector<Change>& changes, std::optional<QString>& failure);
 
     JsonDocumentFile& m_file;
+    const std::function<void()> m_onFailure;
     std::mutex m_mutex;
     std::condition_variable m_saved;
     std::vector<Change> m_queue;
+    // The changes that the last save could not save, and why; they go first into the next one.
+    std::vector<Change> m_failed;
+    std::optional<QString> m_failure;
     // Changes were queued since finished() last handed the file back.
     bool m_active = false;
     // saveQueued() is due or running.

@@ -4,7 +4,24 @@
 
 #include <QStringList>
 
-JsonPreferencesDomain::JsonPreferencesDomain(QString path) : m_file(std::move(path)), m_saver(m_file) {}
+namespace {
+
+const int kFirstRetryMs = 5 * 1000;
+const int kLongestRetryMs = 5 * 60 * 1000;
+
+} // namespace
+
+JsonPreferencesDomain::JsonPreferencesDomain(QString path)
+    : m_file(std::move(path)), m_retryDelayMs(kFirstRetryMs),
+      // Hears of a failed save at once, on this domain's thread, to tell the user and plan the retry.
+      m_saver(m_file, [this] {
+          QMetaObject::invokeMethod(
+              &m_retryTimer, [this] { ownsFile(); }, Qt::QueuedConnection);
+      })
+{
+    m_retryTimer.setSingleShot(true);
+    QObject::connect(&m_retryTimer, &QTimer::timeout, &m_retryTimer, [this] { retrySave(); });
+}
 
 quint64 JsonPreferencesDomain::revision(const QString& key)
 {
@@ -38,6 +55,7 @@ void JsonPreferencesDomain::setValue(const QString& key, const QVariant& value)
         }
     }
     m_saver.queue(m_document, key, value);
+    m_handedOver = true;
     // Read back as the file will give it (a date in UTC, say). A list of strings comes back as it
     // went in, and encoding a long one here would cost what the saver's thread is there to spare.
     m_unsaved.insert(key, !value.isValid() || value.typeId() == QMetaType::QStringList
@@ -52,15 +70,27 @@ void JsonPreferencesDomain::waitUntilSaved()
     ownsFile();
 }
 
+void JsonPreferencesDomain::retrySave()
+{
+    // While a save is on its way, it takes the kept writes along.
+    if (!ownsFile() || m_unsaved.isEmpty()) {
+        return;
+    }
+    refresh();
+    m_saver.retry(m_document);
+    m_handedOver = true;
+}
+
 bool JsonPreferencesDomain::ownsFile()
 {
-    if (m_unsaved.isEmpty()) {
+    if (!m_handedOver) {
         return true;
     }
     const std::optional<JsonDocumentSaver::Outcome> outcome = m_saver.finished();
     if (!outcome) {
         return false;
     }
+    m_handedOver = false;
     if (outcome->fileDiffers) {
         // Another program's change merged, or a failed save: what the file holds now counts as changed,
         // and so does every value written, which may not have landed.
@@ -71,8 +101,22 @@ bool JsonPreferencesDomain::ownsFile()
     } else {
         m_document = outcome->document;
     }
-    m_unsaved.clear();
+    takeSaveOutcome(outcome->failure);
     return true;
+}
+
+void JsonPreferencesDomain::takeSaveOutcome(const std::optional<QString>& failure)
+{
+    if (failure) {
+        m_retryTimer.start(m_retryDelayMs);
+        m_retryDelayMs = std::min(2 * m_retryDelayMs, kLongestRetryMs);
+        saveFailed(*failure);
+        return;
+    }
+    m_unsaved.clear();
+    m_retryTimer.stop();
+    m_retryDelayMs = kFirstRetryMs;
+    saveSucceeded();
 }
 
 void JsonPreferencesDomain::markChanged(const QString& key)

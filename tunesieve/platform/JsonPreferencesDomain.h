@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QJsonObject>
+#include <QTimer>
 
 // A preferences domain kept as one JSON object in one file (see JsonDocumentFile for how the file
 // is read and replaced, and JsonPreferenceValue for how values keep their type). Every read first
@@ -15,8 +16,10 @@
 // writes are on their way the domain answers from what it holds; it looks at the file again once
 // they have landed.
 //
-// A file that is not a JSON object is never overwritten: before the first write it is moved aside.
-// A file that cannot be read is never written over at all.
+// A write that cannot be saved (a full disk) stays in the domain, and reads answer it; it is saved
+// again with the next write and by a retry 5 s later, the wait doubling with every failure up to
+// 5 minutes. A file that is not a JSON object is never overwritten: before the first write it is
+// moved aside. A file that cannot be read is never written over at all, and a write to it is dropped.
 class JsonPreferencesDomain : public PreferencesDomain
 {
 public:
@@ -35,13 +38,19 @@ public:
     void synchronize() override {}
     quint64 revision(const QString& key) override;
 
-    // Once a write has failed, the domain answers again what the file holds.
     void waitUntilSaved() override;
+
+    // Saves again the writes that could not be saved; the retry timer runs it.
+    void retrySave();
+    // How long the retry timer waits this time, or 0 when no retry is due.
+    int retryIntervalMs() const { return m_retryTimer.isActive() ? m_retryTimer.interval() : 0; }
 
 private:
     // Takes in what the saver's writes came to, once they have all landed: true when the file is
     // this thread's again and reading it is safe.
     bool ownsFile();
+    // Plans the retry and tells of the failure, or ends both once the writes are saved.
+    void takeSaveOutcome(const std::optional<QString>& failure);
     void refresh();
     // Takes `document` as what the file holds, marking the keys whose values it changes.
     void replaceDocument(const QJsonObject& document);
@@ -49,11 +58,15 @@ private:
 
     JsonDocumentFile m_file;
     QJsonObject m_document;
-    // The values written since the saver last handed the file back, as they read.
+    // The values written and not yet in the file, as they read.
     QHash<QString, QVariant> m_unsaved;
+    // Writes went to the saver since it last handed the file back.
+    bool m_handedOver = false;
+    QTimer m_retryTimer;
+    int m_retryDelayMs;
     bool m_loaded = false;
     QHash<QString, quint64> m_keyRevisions;
     quint64 m_changeCount = 0;
-    // Last, so that it ends (saving what is queued) before the file and the document go.
+    // Last, so that it ends (saving what is queued) before the file, the document and the timer go.
     JsonDocumentSaver m_saver;
 };

@@ -50,3 +50,15 @@ bool PreferencesDomain::boolean(const QString& key)
         return false;
     }
 }
+
+void PreferencesDomain::setSaveFailureHandler(std::function<void(const QString& reason)> onFailure)
+{
+    m_onSaveFailure = std::move(onFailure);
+}
+
+void PreferencesDomain::saveFailed(const QString& reason)
+{
+    if (!std::exchange(m_saveFailing, true) && m_onSaveFailure) {
+        m_onSaveFailure(reason);
+    }
+}

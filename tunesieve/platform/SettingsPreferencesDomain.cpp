@@ -64,6 +64,11 @@ void SettingsPreferencesDomain::setValue(const QString& key, const QVariant& val
 void SettingsPreferencesDomain::synchronize()
 {
     m_settings->sync();
+    // QSettings keeps what it could not write, answers it, and writes it with the next sync. Its status stays
+    // the first error for good, so the user hears of failing saves once in a run.
+    if (m_settings->status() == QSettings::AccessError) {
+        saveFailed(QStringLiteral("The preferences cannot be written"));
+    }
 }
 
 quint64 SettingsPreferencesDomain::revision(const QString& key)
