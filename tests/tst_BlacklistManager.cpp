@@ -147,8 +147,13 @@ private slots:
         row("csv", {200, "artist,id\r\n\"Sm,\"\"J\"\"\",1\r\n\"L\r\nB\",2\r\nP,\"3\""},
             "l\r\nb, p, sm,\"j\" | 3 | updated | ");
         row("csv name later", {200, "id,Name ,x\n1,Zed,q\n2,,r\n3,Ann"}, "ann, zed | 2 | updated | ");
+        row("csv spaces", {200, "id, artist\n1, Night Owls \n"}, "night owls | 1 | updated | ");
+        row("titled lines", {200, "Artist\r\nEarth, Wind & Fire\r\n\"A, \"\"B\"\"\""},
+            "a, \"b\", earth, wind & fire | 2 | updated | ");
         row("text", {200, "# AI acts, 2026\n\n  Robo \r\n#Gone\nBot"}, "bot, robo | 2 | updated | ");
-        row("open quote", {200, "artist\n\"Open,1\n"}, " | 0 | never | a CSV list with a quote left open or misplaced");
+        row("text, CR ends", {200, "Robo\rBot\r"}, "bot, robo | 2 | updated | ");
+        row("open quote", {200, "artist,id\n\"Open,1\n"},
+            " | 0 | never | a CSV list with a quote left open or misplaced");
         row("no column", {200, "id,title\n1,x\n"}, " | 0 | never | a CSV list without an artist or name column");
         row("web page", {200, "<!DOCTYPE html>\n<p>Sign in"}, unreadable);
         row("number", {200, R"(["a", 1])"}, unreadable);
