@@ -12,6 +12,7 @@
 #include <QUuid>
 
 using Reply = HttpsTestServer::Reply;
+using namespace std::chrono_literals;
 Q_DECLARE_METATYPE(Reply)
 
 namespace {
@@ -160,6 +161,8 @@ private slots:
         row("empty", {200, R"({"artists": []})"}, " | 0 | never | the list came back empty");
         row("name too long", {200, QByteArray(1001, 'a')}, " | 0 | never | a name longer than 1000 characters");
         row("not found", {404, "Robo"}, " | 0 | never | the server answered 404");
+        row("trickles", {200, QByteArray(40, 'a'), Reply::Delivery::Trickled},
+            " | 0 | never | the download took longer than 1 s");
         row("to http", {302, "", {}, "Location: http://127.0.0.1:9/l\r\n"}, " | 0 | never | Insecure redirect");
         row("http address", {200, "Robo"}, "refused: TuneSieve reads lists only over HTTPS");
     }
@@ -170,10 +173,14 @@ private slots:
         HttpsTestServer server;
         server.addReply("/l", reply);
         TempPreferences prefs;
-        const auto store = prefs.openStore(server.baseUrl());
+        const QByteArray tag = QTest::currentDataTag();
+        CommunitySettings settings; // a trickle, never silent for 500 ms, goes on past its deadline of 1 s
+        settings.timeout = tag == "trickles" ? 500ms : settings.timeout;
+        settings.deadline = tag == "trickles" ? 1s : settings.deadline;
+        const auto store = prefs.openStore(server.baseUrl(), settings);
         ListSubscriptions& lists = store->listSubscriptions();
         bool done = false;
-        const bool http = QTest::currentDataTag() == QByteArray("http address");
+        const bool http = tag == "http address";
         const QString url = (http ? server.baseUrl().replace("https", "http") : server.baseUrl()) + "/l";
         if (const auto refusal = lists.subscribe(url, {}, [&done] { done = true; })) {
             store->waitUntilSaved();
