@@ -34,6 +34,7 @@ public:
     // Every setValue() is on its way to the disk already, in order; waitUntilSaved() waits for it.
     void synchronize() override {}
     quint64 revision(const QString& key) override;
+    QStringList keys() override;
 
     // Once a write has failed, the domain answers again what the file holds.
     void waitUntilSaved() override;

@@ -27,6 +27,8 @@ public:
     // A number that changes whenever the value under `key` may have changed, by this process or
     // another one. Callers may cache what they derived from that value while it stays the same.
     virtual quint64 revision(const QString& key) = 0;
+    // The keys that hold a value, in no particular order.
+    virtual QStringList keys() = 0;
 
     std::optional<QString> string(const QString& key);
     std::optional<QStringList> stringArray(const QString& key);
