@@ -165,6 +165,8 @@ private slots:
             " | 0 | never | the download took longer than 1 s");
         row("to http", {302, "", {}, "Location: http://127.0.0.1:9/l\r\n"}, " | 0 | never | Insecure redirect");
         row("http address", {200, "Robo"}, "refused: TuneSieve reads lists only over HTTPS");
+        row("user info", {200, "Robo"},
+            "refused: TuneSieve takes no addresses with a user name or password, which it would keep in plain text");
     }
 
     void keepsEachSubscribedListAsItsReplyAllows()
@@ -180,8 +182,10 @@ private slots:
         const auto store = prefs.openStore(server.baseUrl(), settings);
         ListSubscriptions& lists = store->listSubscriptions();
         bool done = false;
-        const bool http = tag == "http address";
-        const QString url = (http ? server.baseUrl().replace("https", "http") : server.baseUrl()) + "/l";
+        const QString url = server.baseUrl().replace("https://", tag == "http address" ? "http://"
+                                                                 : tag == "user info"  ? "https://me:secret@"
+                                                                                       : "https://") +
+                            "/l";
         if (const auto refusal = lists.subscribe(url, {}, [&done] { done = true; })) {
             store->waitUntilSaved();
             QVERIFY(lists.subscriptions().isEmpty() && !prefs.readFile().contains("listSubscriptions"));
@@ -220,8 +224,11 @@ private slots:
         // After a restart, an entry that cannot be read is left out and the list still blocks.
         QJsonObject file = QJsonDocument::fromJson(prefs.readFile()).object();
         file["listSubscriptions"] = QJsonArray{"{", file["listSubscriptions"][0], "[]"};
+        file["listSubscription-0123456789abcdef"] = QJsonArray{"echo"}; // a copy that no subscription names
         prefs.writeFile(QJsonDocument(file).toJson());
         store = prefs.openStore();
+        store->waitUntilSaved();
+        QVERIFY(!prefs.readFile().contains("listSubscription-0123456789abcdef"));
         const auto block = store->firstBlocked({"Echo", "ROBO"});
         QCOMPARE(block->artist + " " + block->listName + " " + (block->onCommunityList ? "community " : "local ") +
                      QString::number(store->listSubscriptions().subscriptions().size()),
@@ -239,6 +246,37 @@ private slots:
         store->listSubscriptions().unsubscribe(url);
         store->waitUntilSaved();
         QVERIFY(!store->contains("robo") && !prefs.readFile().contains("listSubscription-"));
+    }
+
+    // A failed fetch is tried again after 1, 5 and 15 minutes, on the test's own clock, then no more;
+    // a hundred lists are all that are taken.
+    void retriesAFailedListAndTakesAHundredLists()
+    {
+        TempPreferences prefs; // and lists on a closed port
+        QStringList others, delays;
+        for (int i = 1; i < ListSubscriptions::maxSubscriptions; ++i) {
+            others << QString("{\"url\": \"https://127.0.0.1:9/%1\"}").arg(i);
+        }
+        prefs.writeFile(QJsonDocument(QJsonObject{{"listSubscriptions", QJsonArray::fromStringList(others)}}).toJson());
+        QList<std::function<void()>> retries;
+        const auto lists = std::make_shared<ListSubscriptions>(
+            prefs.openDomain(), CommunityTransport(CommunitySettings()),
+            [&](std::chrono::milliseconds delay, auto retry) {
+                delays << QString::number(std::chrono::duration_cast<std::chrono::minutes>(delay).count());
+                retries << retry;
+            });
+        int done = 0;
+        const QString url = "https://127.0.0.1:9/l";
+        QVERIFY(!lists->subscribe(url, {}, [&done] { ++done; }));
+        QCOMPARE(lists->subscribe(url + "2", {}, {}).value_or("").section(':', 0, 0),
+                 "TuneSieve follows at most 100 lists");
+        for (int retry = 1; retry <= 3; ++retry) {
+            QTRY_COMPARE(delays.size(), retry);
+            retries.takeFirst()();
+        }
+        lists->update(url, [&done] { ++done; }); // answered by the last retry, which asks for no more
+        QTRY_COMPARE(done, 2);
+        QCOMPARE(delays.join(' ') + " " + lists->subscriptions().last().error, "1 5 15 Connection refused");
     }
 
     // A track is "artist — title". Rows named "... off" turn the community list off.
