@@ -9,7 +9,8 @@
 
 // Where and how the community client reaches the service. The defaults are the product's own
 // (the build's API_BASE_URL, a 60 s timeout, a 10 min deadline, Qt's default TLS trust); tests point
-// it at a local server signed by their own CA. Nothing here is ever read from the environment.
+// it at a local server signed by their own CA. Nothing here is read from the environment; only the
+// user's store adds the CAs that SSL_CERT_FILE names (BlacklistManager::shared()).
 struct CommunitySettings
 {
     // Scheme and host, no trailing slash; the endpoint is appended as it is.
