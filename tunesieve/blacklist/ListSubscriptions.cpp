@@ -113,7 +113,7 @@ QList<ListSubscriptions::Subscription>& ListSubscriptions::records() const
     return m_records;
 }
 
-ListSubscriptions::Subscription* ListSubscriptions::find(const QString& url) const
+ListSubscriptions::Subscription* ListSubscriptions::find(const QString& url)
 {
     QList<Subscription>& all = records();
     const auto found =

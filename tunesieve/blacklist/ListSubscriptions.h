@@ -100,7 +100,7 @@ private:
     // What the domain holds, parsed again only after it changed there, or what this object changed
     // since (not yet written).
     QList<Subscription>& records() const;
-    Subscription* find(const QString& url) const;
+    Subscription* find(const QString& url);
     void dropUnnamedCopies();
     StoredArtistList& storedList(const QString& url) const;
     void writeRecords();
