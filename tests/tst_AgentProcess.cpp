@@ -1,6 +1,11 @@
+#include "support/HttpsTestServer.h"
 #include "support/TestMprisPlayer.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,6 +142,39 @@ private slots:
         QTEST(errors.contains(kHeadlessLine) ? errors : QByteArray(), "errors");
         ::close(readEnd); // fails harmlessly for a reader gone
         ::close(writeEnd);
+    }
+
+    // A thousand subscribed lists (edited in by hand, past the cap), all due at start and answered by a
+    // server the agent trusts through SSL_CERT_FILE, hold up neither a skip nor the end. Last: it leaves
+    // the player on a blocked track and the file full of lists.
+    void staysQuickWhileAThousandListsArrive()
+    {
+        HttpsTestServer server;
+        QJsonArray subscriptions;
+        for (int i = 0; i < 1000; ++i) {
+            const QByteArray path = "/" + QByteArray::number(i);
+            server.addReply(path, {200, QByteArray("Robo " + path + "\n").repeated(50)});
+            subscriptions.append(QString(R"({"url": "%1"})").arg(server.baseUrl() + path));
+        }
+        QFile file(m_config.filePath("tunesieve/com.tunesieve.blacklist.json"));
+        const QJsonObject prefs{{"localBlacklistedArtists", QJsonArray{"night owls"}},
+                                {"listSubscriptions", subscriptions}};
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(prefs).toJson()) > 0 && file.flush());
+        m_player.setTrack({"Day Larks"}, "Chirp");
+        QProcess agent;
+        agent.start("env", {"SSL_CERT_FILE=" + kTlsFolder + "ca.pem", m_agent});
+        QTRY_VERIFY_WITH_TIMEOUT(server.requests().size() >= 300, 30000); // the replies are being stored
+        const int nextCalls = m_player.nextCalls();
+        QElapsedTimer clock;
+        clock.start();
+        m_player.setTrack({"Night Owls"}, "Hoot");
+        QTRY_VERIFY_WITH_TIMEOUT(m_player.nextCalls() > nextCalls, 1000);
+        const qint64 skipMs = clock.restart();
+        QCOMPARE(::kill(agent.processId(), SIGTERM), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(agent.state() == QProcess::NotRunning, 2000);
+        qInfo("skipped in %lld ms, ended %lld ms after SIGTERM, with %lld of the lists asked for", skipMs,
+              clock.elapsed(), qint64(server.requests().size()));
+        QVERIFY(agent.exitStatus() == QProcess::NormalExit && agent.exitCode() == 0 && server.requests().size() < 1000);
     }
 
 private:

@@ -12,6 +12,7 @@
 #include <QUuid>
 
 using Reply = HttpsTestServer::Reply;
+using namespace std::chrono_literals;
 Q_DECLARE_METATYPE(Reply)
 
 namespace {
@@ -147,16 +148,25 @@ private slots:
         row("csv", {200, "artist,id\r\n\"Sm,\"\"J\"\"\",1\r\n\"L\r\nB\",2\r\nP,\"3\""},
             "l\r\nb, p, sm,\"j\" | 3 | updated | ");
         row("csv name later", {200, "id,Name ,x\n1,Zed,q\n2,,r\n3,Ann"}, "ann, zed | 2 | updated | ");
+        row("csv spaces", {200, "id, artist\n1, Night Owls \n"}, "night owls | 1 | updated | ");
+        row("titled lines", {200, "Artist\r\nEarth, Wind & Fire\r\n\"A, \"\"B\"\"\""},
+            "a, \"b\", earth, wind & fire | 2 | updated | ");
         row("text", {200, "# AI acts, 2026\n\n  Robo \r\n#Gone\nBot"}, "bot, robo | 2 | updated | ");
-        row("open quote", {200, "artist\n\"Open,1\n"}, " | 0 | never | a CSV list with a quote left open or misplaced");
+        row("text, CR ends", {200, "Robo\rBot\r"}, "bot, robo | 2 | updated | ");
+        row("open quote", {200, "artist,id\n\"Open,1\n"},
+            " | 0 | never | a CSV list with a quote left open or misplaced");
         row("no column", {200, "id,title\n1,x\n"}, " | 0 | never | a CSV list without an artist or name column");
         row("web page", {200, "<!DOCTYPE html>\n<p>Sign in"}, unreadable);
         row("number", {200, R"(["a", 1])"}, unreadable);
         row("empty", {200, R"({"artists": []})"}, " | 0 | never | the list came back empty");
         row("name too long", {200, QByteArray(1001, 'a')}, " | 0 | never | a name longer than 1000 characters");
         row("not found", {404, "Robo"}, " | 0 | never | the server answered 404");
+        row("trickles", {200, QByteArray(40, 'a'), Reply::Delivery::Trickled},
+            " | 0 | never | the download took longer than 1 s");
         row("to http", {302, "", {}, "Location: http://127.0.0.1:9/l\r\n"}, " | 0 | never | Insecure redirect");
         row("http address", {200, "Robo"}, "refused: TuneSieve reads lists only over HTTPS");
+        row("user info", {200, "Robo"},
+            "refused: TuneSieve takes no addresses with a user name or password, which it would keep in plain text");
     }
 
     void keepsEachSubscribedListAsItsReplyAllows()
@@ -165,11 +175,17 @@ private slots:
         HttpsTestServer server;
         server.addReply("/l", reply);
         TempPreferences prefs;
-        const auto store = prefs.openStore(server.baseUrl());
+        const QByteArray tag = QTest::currentDataTag();
+        CommunitySettings settings; // a trickle, never silent for 500 ms, goes on past its deadline of 1 s
+        settings.timeout = tag == "trickles" ? 500ms : settings.timeout;
+        settings.deadline = tag == "trickles" ? 1s : settings.deadline;
+        const auto store = prefs.openStore(server.baseUrl(), settings);
         ListSubscriptions& lists = store->listSubscriptions();
         bool done = false;
-        const bool http = QTest::currentDataTag() == QByteArray("http address");
-        const QString url = (http ? server.baseUrl().replace("https", "http") : server.baseUrl()) + "/l";
+        const QString url = server.baseUrl().replace("https://", tag == "http address" ? "http://"
+                                                                 : tag == "user info"  ? "https://me:secret@"
+                                                                                       : "https://") +
+                            "/l";
         if (const auto refusal = lists.subscribe(url, {}, [&done] { done = true; })) {
             store->waitUntilSaved();
             QVERIFY(lists.subscriptions().isEmpty() && !prefs.readFile().contains("listSubscriptions"));
@@ -208,8 +224,11 @@ private slots:
         // After a restart, an entry that cannot be read is left out and the list still blocks.
         QJsonObject file = QJsonDocument::fromJson(prefs.readFile()).object();
         file["listSubscriptions"] = QJsonArray{"{", file["listSubscriptions"][0], "[]"};
+        file["listSubscription-0123456789abcdef"] = QJsonArray{"echo"}; // a copy that no subscription names
         prefs.writeFile(QJsonDocument(file).toJson());
         store = prefs.openStore();
+        store->waitUntilSaved();
+        QVERIFY(!prefs.readFile().contains("listSubscription-0123456789abcdef"));
         const auto block = store->firstBlocked({"Echo", "ROBO"});
         QCOMPARE(block->artist + " " + block->listName + " " + (block->onCommunityList ? "community " : "local ") +
                      QString::number(store->listSubscriptions().subscriptions().size()),
@@ -227,6 +246,37 @@ private slots:
         store->listSubscriptions().unsubscribe(url);
         store->waitUntilSaved();
         QVERIFY(!store->contains("robo") && !prefs.readFile().contains("listSubscription-"));
+    }
+
+    // A failed fetch is tried again after 1, 5 and 15 minutes, on the test's own clock, then no more;
+    // a hundred lists are all that are taken.
+    void retriesAFailedListAndTakesAHundredLists()
+    {
+        TempPreferences prefs; // and lists on a closed port
+        QStringList others, delays;
+        for (int i = 1; i < ListSubscriptions::maxSubscriptions; ++i) {
+            others << QString("{\"url\": \"https://127.0.0.1:9/%1\"}").arg(i);
+        }
+        prefs.writeFile(QJsonDocument(QJsonObject{{"listSubscriptions", QJsonArray::fromStringList(others)}}).toJson());
+        QList<std::function<void()>> retries;
+        const auto lists = std::make_shared<ListSubscriptions>(
+            prefs.openDomain(), CommunityTransport(CommunitySettings()),
+            [&](std::chrono::milliseconds delay, auto retry) {
+                delays << QString::number(std::chrono::duration_cast<std::chrono::minutes>(delay).count());
+                retries << retry;
+            });
+        int done = 0;
+        const QString url = "https://127.0.0.1:9/l";
+        QVERIFY(!lists->subscribe(url, {}, [&done] { ++done; }));
+        QCOMPARE(lists->subscribe(url + "2", {}, {}).value_or("").section(':', 0, 0),
+                 "TuneSieve follows at most 100 lists");
+        for (int retry = 1; retry <= 3; ++retry) {
+            QTRY_COMPARE(delays.size(), retry);
+            retries.takeFirst()();
+        }
+        lists->update(url, [&done] { ++done; }); // answered by the last retry, which asks for no more
+        QTRY_COMPARE(done, 2);
+        QCOMPARE(delays.join(' ') + " " + lists->subscriptions().last().error, "1 5 15 Connection refused");
     }
 
     // A track is "artist — title". Rows named "... off" turn the community list off.

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QSslKey>
 #include <QSslServer>
+#include <QTimer>
 
 inline const QString kTlsFolder = QStringLiteral(TUNESIEVE_TEST_DATA_DIR "/tls/");
 
@@ -23,10 +24,12 @@ public:
     {
         // Whole: the connection closes after the body, which has no Content-Length unless `headers`
         // give one. Held: it stays open until releaseHeldReplies(), so the reply does not end before.
+        // Trickled: the body goes out a byte every 100 ms, and the reply never ends.
         enum class Delivery
         {
             Whole,
-            Held
+            Held,
+            Trickled
         };
         int status = 200;
         QByteArray body;
@@ -77,9 +80,17 @@ private:
         m_requests.append({received.split(' ').value(1), received.left(headEnd), received.mid(headEnd + 4)});
         QList<Reply>& queued = m_replies[m_requests.last().path];
         const Reply reply = queued.size() > 1 ? queued.takeFirst() : queued.value(0, {404, {}});
+        const bool trickled = reply.delivery == Reply::Delivery::Trickled;
         socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\nConnection: close\r\n" +
-                      reply.headers + "\r\n" + reply.body);
-        reply.delivery == Reply::Delivery::Held ? m_held.append(socket) : socket->disconnectFromHost();
+                      reply.headers + "\r\n" + (trickled ? QByteArray() : reply.body));
+        if (trickled) {
+            auto* timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket,
+                    [socket, body = reply.body, sent = 0]() mutable { socket->write(body.mid(sent++, 1)); });
+            timer->start(100);
+        } else {
+            reply.delivery == Reply::Delivery::Held ? m_held.append(socket) : socket->disconnectFromHost();
+        }
     }
 
     QList<Request> m_requests;

@@ -17,11 +17,11 @@ public:
 
     auto openDomain() const { return std::make_unique<JsonPreferencesDomain>(path()); }
     // A store on this file whose community service is `communityBaseUrl`, trusting the test
-    // certificates. By default that is a closed port on loopback: no test ever leaves the machine.
-    std::shared_ptr<BlacklistManager>
-    openStore(const QString& communityBaseUrl = QStringLiteral("https://127.0.0.1:9")) const
+    // certificates, with the other `community` settings. By default that is a closed port on loopback:
+    // no test ever leaves the machine.
+    std::shared_ptr<BlacklistManager> openStore(const QString& communityBaseUrl = QStringLiteral("https://127.0.0.1:9"),
+                                                CommunitySettings community = {}) const
     {
-        CommunitySettings community;
         community.baseUrl = communityBaseUrl;
         community.extraCaCertificates = HttpsTestServer::trustedCertificates();
         return std::make_shared<BlacklistManager>(openDomain(), community);

@@ -101,6 +101,8 @@ public:
     }
 
     bool broken() const { return m_broken; }
+    // Where the next record starts.
+    qsizetype position() const { return m_at; }
 
 private:
     bool fail()
@@ -152,12 +154,23 @@ qsizetype nameColumn(const QStringList& header)
     return -1;
 }
 
-void collectLines(QStringView text, ListCollector& names)
+// One name a line, the lines ending in LF, CRLF or CR alone (old Macs). With `unquote`, a line wrapped
+// in double quotes is read as one CSV field would be.
+void collectLines(QStringView text, ListCollector& names, bool unquote = false)
 {
-    for (QStringView line : text.tokenize(u'\n')) {
-        line = line.trimmed();
-        if (!line.isEmpty() && !line.startsWith(u'#') && !names.add(line.toString())) {
-            return;
+    for (QStringView lfLine : text.tokenize(u'\n')) {
+        for (QStringView line : lfLine.tokenize(u'\r')) {
+            line = line.trimmed();
+            if (line.isEmpty() || line.startsWith(u'#')) {
+                continue;
+            }
+            const bool quoted = unquote && line.size() > 1 && line.startsWith(u'"') && line.endsWith(u'"');
+            if (!names.add(quoted ? line.sliced(1, line.size() - 2)
+                                        .toString()
+                                        .replace(QStringLiteral("\"\""), QStringLiteral("\""))
+                                  : line.toString())) {
+                return;
+            }
         }
     }
 }
@@ -176,8 +189,12 @@ QString collectDelimited(const QString& text, ListCollector& names)
     if (column < 0) {
         return QStringLiteral("a CSV list without an artist or name column");
     }
+    if (fields.size() == 1) { // a list of names under its title, which may hold commas: "Earth, Wind & Fire"
+        collectLines(QStringView(text).sliced(records.position()), names, true);
+        return {};
+    }
     while (records.next(fields)) {
-        const QString name = fields.value(column);
+        const QString name = fields.value(column).trimmed();
         if (!name.isEmpty() && !names.add(name)) {
             return {};
         }

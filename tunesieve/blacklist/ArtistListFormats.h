@@ -12,9 +12,11 @@
 // - the community service's object, {"artists": [...]};
 // - a JSON array of strings, or of objects whose "name" (else "artist") member holds the name;
 // - CSV (RFC 4180) whose header row names an "artist" or "name" column, any letter case; the other
-//   columns are ignored. A first line with a comma is taken as such a header;
-// - plain text, one name per line, blank lines and lines starting with "#" left out, each line
-//   trimmed of white space; text that starts with "<" is a web page, not a list.
+//   columns are ignored, the values trimmed of white space. A first line with a comma is taken as such
+//   a header. A header of that one title heads a list of whole lines, commas and all, each unquoted
+//   when it stands in double quotes;
+// - plain text, one name per line (lines end in LF, CRLF or CR), blank lines and lines starting with
+//   "#" left out, each line trimmed of white space; text that starts with "<" is a web page, not a list.
 // A UTF-8 byte order mark before any of them is allowed. Every format keeps the community list's
 // caps (CommunityWireFormat::ListCollector).
 namespace ArtistListFormats {

@@ -53,8 +53,14 @@ std::optional<BlacklistManager::SkipRecord> decodedSkip(const QJsonObject& objec
 const std::shared_ptr<BlacklistManager>& BlacklistManager::shared()
 {
     // A function-local static is initialised exactly once, even under concurrent first use.
-    static const std::shared_ptr<BlacklistManager> instance =
-        std::make_shared<BlacklistManager>(openUserPreferences(QStringLiteral("com.tunesieve.blacklist")));
+    static const std::shared_ptr<BlacklistManager> instance = [] {
+        // The certificates in the file that SSL_CERT_FILE names are trusted too, as OpenSSL's own programs
+        // trust them (Qt reads no such variable): a company's inspecting proxy, or a test's own CA.
+        CommunitySettings community;
+        community.extraCaCertificates = QSslCertificate::fromPath(qEnvironmentVariable("SSL_CERT_FILE"));
+        return std::make_shared<BlacklistManager>(openUserPreferences(QStringLiteral("com.tunesieve.blacklist")),
+                                                  community);
+    }();
     return instance;
 }
 

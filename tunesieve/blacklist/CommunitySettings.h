@@ -8,8 +8,9 @@
 #include <chrono>
 
 // Where and how the community client reaches the service. The defaults are the product's own
-// (the build's API_BASE_URL, a 60 s timeout, Qt's default TLS trust); tests point it at a local
-// server signed by their own CA. Nothing here is ever read from the environment.
+// (the build's API_BASE_URL, a 60 s timeout, a 10 min deadline, Qt's default TLS trust); tests point
+// it at a local server signed by their own CA. Nothing here is read from the environment; only the
+// user's store adds the CAs that SSL_CERT_FILE names (BlacklistManager::shared()).
 struct CommunitySettings
 {
     // Scheme and host, no trailing slash; the endpoint is appended as it is.
@@ -19,4 +20,7 @@ struct CommunitySettings
     // Certificate authorities to trust in addition to the default configuration's list; empty in
     // the product, a local test CA in tests.
     QList<QSslCertificate> extraCaCertificates;
+    // How long a whole exchange may take, however steadily data arrives: a server that trickles a byte
+    // now and then is not waited on for ever. Room for the largest reply on a slow line.
+    std::chrono::milliseconds deadline = std::chrono::minutes(10);
 };

@@ -5,6 +5,7 @@
 #include <QNetworkReply>
 #include <QSslConfiguration>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -70,17 +71,23 @@ bool isStatusError(QNetworkReply::NetworkError error)
     }
 }
 
-// Reads one reply as it arrives, within the size limit, and hands it to the handler when it ends.
-// Owned by the reply.
+// Reads one reply as it arrives, within the size limit and the deadline, and hands it to the handler
+// when it ends. Owned by the reply.
 class ReplyReader : public QObject
 {
 public:
-    ReplyReader(QNetworkReply* reply, CommunityTransport::ReplyHandler handler)
-        : QObject(reply), m_reply(reply), m_handler(std::move(handler))
+    ReplyReader(QNetworkReply* reply, std::chrono::milliseconds deadline, CommunityTransport::ReplyHandler handler)
+        : QObject(reply), m_reply(reply), m_handler(std::move(handler)), m_deadline(deadline)
     {
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyReader::checkAnnouncedSize);
         connect(reply, &QNetworkReply::readyRead, this, &ReplyReader::read);
         connect(reply, &QNetworkReply::finished, this, &ReplyReader::finish);
+        m_deadlineTimer.setSingleShot(true);
+        connect(&m_deadlineTimer, &QTimer::timeout, this, [this] {
+            m_overDeadline = true;
+            m_reply->abort(); // emits finished
+        });
+        m_deadlineTimer.start(deadline);
     }
 
 private:
@@ -110,6 +117,7 @@ private:
 
     void finish()
     {
+        m_deadlineTimer.stop();
         if (!m_tooLarge && m_reply->isOpen()) {
             read();
         }
@@ -124,7 +132,9 @@ private:
         } else {
             result.failure = m_tooLarge ? QStringLiteral("the reply is larger than %1 MiB")
                                               .arg(CommunityTransport::maxBodyBytes / (1024 * 1024))
-                                        : m_reply->errorString();
+                             : m_overDeadline ? QStringLiteral("the download took longer than %1 s")
+                                                    .arg(std::chrono::ceil<std::chrono::seconds>(m_deadline).count())
+                                              : m_reply->errorString();
         }
         m_reply->deleteLater();
         m_handler(result);
@@ -132,8 +142,11 @@ private:
 
     QNetworkReply* const m_reply;
     CommunityTransport::ReplyHandler m_handler;
+    const std::chrono::milliseconds m_deadline;
+    QTimer m_deadlineTimer;
     QByteArray m_body;
     bool m_tooLarge = false;
+    bool m_overDeadline = false;
 };
 
 } // namespace
@@ -166,14 +179,16 @@ std::optional<QNetworkRequest> CommunityTransport::requestForUrl(const QUrl& url
 void CommunityTransport::get(const QNetworkRequest& request, ReplyHandler handler) const
 {
     QNetworkAccessManager* manager = &network();
-    QMetaObject::invokeMethod(
-        manager, [manager, request, handler = std::move(handler)] { new ReplyReader(manager->get(request), handler); });
+    QMetaObject::invokeMethod(manager, [manager, request, deadline = settings.deadline, handler = std::move(handler)] {
+        new ReplyReader(manager->get(request), deadline, handler);
+    });
 }
 
 void CommunityTransport::post(const QNetworkRequest& request, const QByteArray& body, ReplyHandler handler) const
 {
     QNetworkAccessManager* manager = &network();
-    QMetaObject::invokeMethod(manager, [manager, request, body, handler = std::move(handler)] {
-        new ReplyReader(manager->post(request, body), handler);
-    });
+    QMetaObject::invokeMethod(manager,
+                              [manager, request, body, deadline = settings.deadline, handler = std::move(handler)] {
+                                  new ReplyReader(manager->post(request, body), deadline, handler);
+                              });
 }

@@ -16,8 +16,8 @@ public:
     // How one exchange ended.
     struct Reply
     {
-        // False when no whole reply arrived: no connection, an untrusted certificate, a timeout, a
-        // refused redirect, a cut-off body, a body over the size limit.
+        // False when no whole reply arrived: no connection, an untrusted certificate, a timeout, the
+        // deadline passed, a refused redirect, a cut-off body, a body over the size limit.
         bool arrived = false;
         // The HTTP status code, 0 when there is none.
         int statusCode = 0;

@@ -4,17 +4,37 @@
 #include "StoredRecords.h"
 #include "platform/MainQueue.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QJsonObject>
+#include <QSet>
+#include <QTimer>
 
 namespace {
 
 const QString kSubscriptionsKey = QStringLiteral("listSubscriptions");
+const QString kListKeyPrefix = QStringLiteral("listSubscription-");
+// How long the replies of a burst gather before their outcomes are written together.
+constexpr int kBurstWriteMs = 1000;
 
 QString listKey(const QString& url)
 {
     const QByteArray hash = QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return QStringLiteral("listSubscription-") + QString::fromLatin1(hash.left(16));
+    return kListKeyPrefix + QString::fromLatin1(hash.left(16));
+}
+
+// Read here, off the main thread: a list of 100 000 names must not hold up the user interface.
+ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply)
+{
+    ArtistListFormats::Reading reading;
+    if (!reply.arrived) {
+        reading.error = reply.failure;
+    } else if (reply.statusCode / 100 != 2) {
+        reading.error = QStringLiteral("the server answered %1").arg(reply.statusCode);
+    } else {
+        reading = ArtistListFormats::read(reply.body);
+    }
+    return reading;
 }
 
 // The file's name without its extension, else the host: "SpotifyAiArtists" for ".../SpotifyAiArtists.csv".
@@ -52,35 +72,107 @@ std::optional<ListSubscriptions::Subscription> decoded(const QJsonObject& object
 
 } // namespace
 
-ListSubscriptions::ListSubscriptions(std::shared_ptr<PreferencesDomain> domain, CommunityTransport transport)
-    : m_domain(std::move(domain)), m_transport(std::move(transport))
-{}
-
-QList<ListSubscriptions::Subscription> ListSubscriptions::subscriptions() const
+ListSubscriptions::ListSubscriptions(std::shared_ptr<PreferencesDomain> domain, CommunityTransport transport,
+                                     Delay delay)
+    : m_domain(std::move(domain)), m_transport(std::move(transport)), m_delay(std::move(delay))
 {
-    return StoredRecords::read<Subscription>(*m_domain, kSubscriptionsKey, decoded);
+    dropUnnamedCopies();
 }
 
-void ListSubscriptions::writeSubscriptions(const QList<Subscription>& subscriptions)
+void ListSubscriptions::afterOnMainThread(std::chrono::milliseconds delay, std::function<void()> task)
 {
-    StoredRecords::write(*m_domain, kSubscriptionsKey, subscriptions, encoded);
+    QTimer::singleShot(delay, QCoreApplication::instance(), std::move(task));
+}
+
+void ListSubscriptions::dropUnnamedCopies()
+{
+    if (m_domain->value(kSubscriptionsKey).isValid() && !m_domain->stringArray(kSubscriptionsKey)) {
+        return; // subscriptions that cannot be read at all may still name every copy
+    }
+    QSet<QString> named;
+    for (const Subscription& subscription : records()) {
+        named.insert(listKey(subscription.url));
+    }
+    const QStringList keys = m_domain->keys();
+    for (const QString& key : keys) {
+        if (key.startsWith(kListKeyPrefix) && !named.contains(key)) {
+            m_domain->setValue(key, QVariant());
+        }
+    }
+    m_domain->synchronize();
+}
+
+QList<ListSubscriptions::Subscription>& ListSubscriptions::records() const
+{
+    // Changes of this object's own not yet written win over another program's made meanwhile.
+    const quint64 revision = m_domain->revision(kSubscriptionsKey);
+    if (revision != m_recordsRevision && !m_writeDue) {
+        m_records = StoredRecords::read<Subscription>(*m_domain, kSubscriptionsKey, decoded);
+        m_recordsRevision = revision;
+    }
+    return m_records;
+}
+
+ListSubscriptions::Subscription* ListSubscriptions::find(const QString& url)
+{
+    QList<Subscription>& all = records();
+    const auto found =
+        std::find_if(all.begin(), all.end(), [&url](const Subscription& known) { return known.url == url; });
+    return found == all.end() ? nullptr : &*found;
+}
+
+void ListSubscriptions::writeRecords()
+{
+    StoredRecords::write(*m_domain, kSubscriptionsKey, m_records, encoded);
+    m_recordsRevision = m_domain->revision(kSubscriptionsKey);
+    m_writeDue = false;
+}
+
+void ListSubscriptions::writeRecordsSoon()
+{
+    m_writeDue = true;
+    if (m_fetching == 0) {
+        writeRecords();
+    } else if (!std::exchange(m_writeScheduled, true)) {
+        QTimer::singleShot(kBurstWriteMs, QCoreApplication::instance(), [self = weak_from_this()] {
+            if (const std::shared_ptr<ListSubscriptions> subscriptions = self.lock()) {
+                subscriptions->m_writeScheduled = false;
+                subscriptions->m_writeDue ? subscriptions->writeRecords() : void();
+            }
+        });
+    }
+}
+
+std::optional<QString> ListSubscriptions::addressRefusal(const QUrl& url) const
+{
+    if (!m_transport.requestForUrl(url)) {
+        return QStringLiteral("TuneSieve reads lists only over HTTPS: enter an address that starts with https://");
+    }
+    if (!url.userInfo().isEmpty()) {
+        return QStringLiteral("TuneSieve takes no addresses with a user name or password, which it would keep in "
+                              "plain text: enter the list's address without them");
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> ListSubscriptions::subscribe(const QString& address, const QString& name,
                                                     std::function<void()> completion)
 {
     const QUrl url(address.trimmed(), QUrl::StrictMode);
-    if (!m_transport.requestForUrl(url)) {
-        return QStringLiteral("TuneSieve reads lists only over HTTPS: enter an address that starts with https://");
+    if (std::optional<QString> refusal = addressRefusal(url)) {
+        return refusal;
     }
-    QList<Subscription> all = subscriptions();
     const QString text = url.toString();
-    if (std::none_of(all.cbegin(), all.cend(), [&text](const Subscription& known) { return known.url == text; })) {
+    if (!find(text)) {
+        if (records().size() >= maxSubscriptions) {
+            return QStringLiteral("TuneSieve follows at most %1 lists: remove one before you subscribe to another")
+                .arg(maxSubscriptions);
+        }
         Subscription added;
         added.url = text;
         added.name = name.trimmed().isEmpty() ? nameFromAddress(url) : name.trimmed();
-        all.append(added);
-        writeSubscriptions(all);
+        records().append(added);
+        writeRecords();
     }
     update(text, completion);
     return std::nullopt;
@@ -88,9 +180,8 @@ std::optional<QString> ListSubscriptions::subscribe(const QString& address, cons
 
 void ListSubscriptions::unsubscribe(const QString& url)
 {
-    QList<Subscription> all = subscriptions();
-    all.removeIf([&url](const Subscription& subscription) { return subscription.url == url; });
-    writeSubscriptions(all);
+    records().removeIf([&url](const Subscription& subscription) { return subscription.url == url; });
+    writeRecords();
     m_domain->setValue(listKey(url), QVariant());
     m_domain->synchronize();
     m_lists.remove(url);
@@ -98,40 +189,15 @@ void ListSubscriptions::unsubscribe(const QString& url)
 
 void ListSubscriptions::setEnabled(const QString& url, bool enabled)
 {
-    QList<Subscription> all = subscriptions();
-    for (Subscription& subscription : all) {
-        subscription.enabled = subscription.url == url ? enabled : subscription.enabled;
+    if (Subscription* subscription = find(url)) {
+        subscription->enabled = enabled;
+        writeRecords();
     }
-    writeSubscriptions(all);
 }
 
 void ListSubscriptions::update(const QString& url, const std::function<void()>& completion)
 {
-    m_lastAttempts.insert(url, QDateTime::currentDateTimeUtc());
-    const std::optional<QNetworkRequest> request = m_transport.requestForUrl(QUrl(url, QUrl::StrictMode));
-    if (!request) {
-        store(url, {}, {}, QStringLiteral("not an HTTPS address"));
-        completion();
-        return;
-    }
-    m_transport.get(*request, [self = weak_from_this(), url, completion](const CommunityTransport::Reply& reply) {
-        // Read, lower-cased and sorted here, off the main thread: a list of 100 000 names must not
-        // hold up the user interface.
-        ArtistListFormats::Reading reading;
-        if (!reply.arrived) {
-            reading.error = reply.failure;
-        } else if (reply.statusCode / 100 != 2) {
-            reading.error = QStringLiteral("the server answered %1").arg(reply.statusCode);
-        } else {
-            reading = ArtistListFormats::read(reply.body);
-        }
-        MainQueue::post([self, url, reading = std::move(reading), completion] {
-            if (const std::shared_ptr<ListSubscriptions> subscriptions = self.lock()) {
-                subscriptions->store(url, reading.sorted, reading.list.artists, reading.error);
-            }
-            completion();
-        });
-    });
+    fetch({url, 0}, completion);
 }
 
 void ListSubscriptions::updateEnabled(bool dueOnly, const std::function<void()>& completion)
@@ -146,22 +212,72 @@ void ListSubscriptions::updateEnabled(bool dueOnly, const std::function<void()>&
     }
 }
 
-void ListSubscriptions::store(const QString& url, const QStringList& sorted, const ArtistSet& artists,
-                              const QString& error)
+void ListSubscriptions::fetch(const Fetch& fetch, std::function<void()> completion)
 {
-    QList<Subscription> all = subscriptions();
-    const auto subscription =
-        std::find_if(all.begin(), all.end(), [&url](const Subscription& known) { return known.url == url; });
-    if (subscription == all.end()) {
-        return; // unsubscribed while it was fetched
+    const auto waiting = m_waiting.find(fetch.url);
+    if (waiting != m_waiting.end()) { // the fetch under way, or queued, answers this one too
+        waiting->append(std::move(completion));
+        return;
     }
-    subscription->error = error;
-    if (error.isEmpty()) {
-        storedList(url).write(*m_domain, sorted, artists);
-        subscription->updated = QDateTime::currentDateTimeUtc();
-        subscription->count = int(artists.size());
+    m_waiting.insert(fetch.url, {std::move(completion)});
+    m_queue.append(fetch);
+    startQueued();
+}
+
+void ListSubscriptions::startQueued()
+{
+    while (m_fetching < maxFetching && !m_queue.isEmpty()) {
+        ++m_fetching;
+        send(m_queue.takeFirst());
     }
-    writeSubscriptions(all);
+}
+
+void ListSubscriptions::send(const Fetch& fetch)
+{
+    m_lastAttempts.insert(fetch.url, QDateTime::currentDateTimeUtc());
+    const auto done = [self = weak_from_this(), fetch](ArtistListFormats::Reading reading) {
+        MainQueue::post([self, fetch, reading = std::move(reading)] {
+            if (const std::shared_ptr<ListSubscriptions> subscriptions = self.lock()) {
+                subscriptions->finish(fetch, reading);
+            }
+        });
+    };
+    const QUrl url(fetch.url, QUrl::StrictMode);
+    if (const std::optional<QString> refusal = addressRefusal(url)) { // an address edited in by hand
+        ArtistListFormats::Reading refused;
+        refused.error = *refusal;
+        done(refused);
+        return;
+    }
+    m_transport.get(*m_transport.requestForUrl(url),
+                    [done](const CommunityTransport::Reply& reply) { done(reading(reply)); });
+}
+
+void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Reading& reading)
+{
+    --m_fetching;
+    startQueued();
+    const QList<std::function<void()>> completions = m_waiting.take(fetch.url);
+    if (Subscription* subscription = find(fetch.url)) { // else unsubscribed while it was fetched
+        subscription->error = reading.error;
+        if (reading.error.isEmpty()) {
+            storedList(fetch.url).write(*m_domain, reading.sorted, reading.list.artists);
+            subscription->updated = QDateTime::currentDateTimeUtc();
+            subscription->count = int(reading.list.artists.size());
+        } else if (fetch.retry < int(retryDelays.size())) {
+            m_delay(retryDelays[fetch.retry], [self = weak_from_this(), retry = Fetch{fetch.url, fetch.retry + 1}] {
+                const std::shared_ptr<ListSubscriptions> subscriptions = self.lock();
+                const Subscription* subscription = subscriptions ? subscriptions->find(retry.url) : nullptr;
+                if (subscription && subscription->enabled) {
+                    subscriptions->fetch(retry, [] {});
+                }
+            });
+        }
+        writeRecordsSoon();
+    }
+    for (const std::function<void()>& completion : completions) {
+        completion();
+    }
 }
 
 StoredArtistList& ListSubscriptions::storedList(const QString& url) const
@@ -180,7 +296,7 @@ const ArtistSet& ListSubscriptions::names(const QString& url) const
 
 std::optional<QString> ListSubscriptions::listHolding(const QString& name) const
 {
-    for (const Subscription& subscription : subscriptions()) {
+    for (const Subscription& subscription : records()) {
         if (subscription.enabled && names(subscription.url).contains(name)) {
             return subscription.name;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArtistListFormats.h"
 #include "CommunityTransport.h"
 #include "StoredArtistList.h"
 #include "platform/PreferencesDomain.h"
@@ -7,6 +8,8 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,7 +20,12 @@
 // a key of its own, "listSubscription-" and the first 16 hex digits of the SHA-256 of its address
 // (no '/', which macOS settings would read as groups), sorted like the other lists. A list is
 // fetched through the community client's transport, with its caps, and read in any of the formats
-// of ArtistListFormats. A fetch that fails keeps the copy from before and records why.
+// of ArtistListFormats. A fetch that fails keeps the copy from before, records why and is tried again
+// a few times, spaced out.
+//
+// The subscriptions are kept parsed, and read again only when the domain reports a change under their
+// key; a burst of replies writes them once, not once a reply, and only a few lists are fetched at a
+// time, so that hundreds of lists never hold up a skip.
 // Used on the main thread; the replies are read on the transport's background thread.
 class ListSubscriptions : public std::enable_shared_from_this<ListSubscriptions>
 {
@@ -37,24 +45,39 @@ public:
         int count = 0;
     };
 
+    // Runs `task` on the main thread once `delay` has passed.
+    using Delay = std::function<void(std::chrono::milliseconds delay, std::function<void()> task)>;
+
     // How often each enabled list is fetched again.
     static constexpr qint64 updateIntervalSecs = 24 * 60 * 60;
+    // As many lists as a person follows; subscribe() takes no more.
+    static constexpr int maxSubscriptions = 100;
+    // How many lists are fetched at once; the others wait their turn.
+    static constexpr int maxFetching = 4;
+    // How long a failed fetch waits before each of its retries.
+    static constexpr std::array<std::chrono::minutes, 3> retryDelays = {
+        std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
 
-    ListSubscriptions(std::shared_ptr<PreferencesDomain> domain, CommunityTransport transport);
+    // Drops the stored copies that no subscription names (left by one removed from the file by hand).
+    // `delay` times the retries.
+    ListSubscriptions(std::shared_ptr<PreferencesDomain> domain, CommunityTransport transport,
+                      Delay delay = &ListSubscriptions::afterOnMainThread);
 
     // In the order in which they were added. A stored entry that cannot be read is left out.
-    QList<Subscription> subscriptions() const;
+    QList<Subscription> subscriptions() const { return records(); }
 
     // Subscribes to the list at `address`, switched on and named `name` (or after its address), and
     // fetches it at once; the same address again is the same subscription. Answers why the address
-    // is refused (not https, or no host), and then stores nothing.
+    // is refused (not https, no host, a user name or password in it, or maxSubscriptions reached), and
+    // then stores nothing.
     std::optional<QString> subscribe(const QString& address, const QString& name, std::function<void()> completion);
     // Forgets the subscription and its copy of the list.
     void unsubscribe(const QString& url);
     void setEnabled(const QString& url, bool enabled);
 
-    // Fetches the list at `url` again. `completion` runs once on the main thread, when the outcome
-    // is stored (or at once when the request cannot be formed).
+    // Fetches the list at `url` again, after the fetches before it when maxFetching are under way.
+    // `completion` runs once on the main thread, when the outcome is stored (unless these
+    // subscriptions are gone by then).
     void update(const QString& url, const std::function<void()>& completion);
     // Fetches every enabled list, or with `dueOnly` those not tried in this run for a day.
     void updateEnabled(bool dueOnly, const std::function<void()>& completion);
@@ -65,13 +88,42 @@ public:
     std::optional<QString> listHolding(const QString& name) const;
 
 private:
+    struct Fetch
+    {
+        QString url;
+        int retry = 0; // 0 for the first try
+    };
+
+    static void afterOnMainThread(std::chrono::milliseconds delay, std::function<void()> task);
+
+    std::optional<QString> addressRefusal(const QUrl& url) const;
+    // What the domain holds, parsed again only after it changed there, or what this object changed
+    // since (not yet written).
+    QList<Subscription>& records() const;
+    Subscription* find(const QString& url);
+    void dropUnnamedCopies();
     StoredArtistList& storedList(const QString& url) const;
-    void writeSubscriptions(const QList<Subscription>& subscriptions);
-    // Puts what a fetch of `url` gave into the store.
-    void store(const QString& url, const QStringList& sorted, const ArtistSet& artists, const QString& error);
+    void writeRecords();
+    // Writes the records once no fetch is under way, or else a little later, once for all the replies
+    // that come meanwhile.
+    void writeRecordsSoon();
+
+    void fetch(const Fetch& fetch, std::function<void()> completion);
+    void startQueued();
+    void send(const Fetch& fetch);
+    // Takes what a fetch gave in, and tries again later when it failed.
+    void finish(const Fetch& fetch, const ArtistListFormats::Reading& reading);
 
     const std::shared_ptr<PreferencesDomain> m_domain;
     const CommunityTransport m_transport;
-    mutable QHash<QString, StoredArtistList> m_lists; // by the address
-    QHash<QString, QDateTime> m_lastAttempts;         // by the address, in this run only
+    const Delay m_delay;
+    mutable QList<Subscription> m_records;
+    mutable std::optional<quint64> m_recordsRevision;
+    bool m_writeDue = false;
+    bool m_writeScheduled = false;
+    mutable QHash<QString, StoredArtistList> m_lists;       // by the address
+    QHash<QString, QDateTime> m_lastAttempts;               // by the address, in this run only
+    QHash<QString, QList<std::function<void()>>> m_waiting; // by the address of each list queued or fetching
+    QList<Fetch> m_queue;
+    int m_fetching = 0;
 };

@@ -44,6 +44,21 @@ QVariant JsonPreferencesDomain::value(const QString& key)
     return found == m_document.constEnd() ? QVariant() : JsonPreferenceValue::fromJson(*found);
 }
 
+QStringList JsonPreferencesDomain::keys()
+{
+    if (ownsFile()) {
+        refresh();
+    }
+    QStringList keys = m_document.keys();
+    for (auto unsaved = m_unsaved.cbegin(); unsaved != m_unsaved.cend(); ++unsaved) {
+        keys.removeOne(unsaved.key());
+        if (unsaved->isValid()) {
+            keys.append(unsaved.key());
+        }
+    }
+    return keys;
+}
+
 void JsonPreferencesDomain::setValue(const QString& key, const QVariant& value)
 {
     if (ownsFile()) {

@@ -37,6 +37,7 @@ public:
     // Every setValue() is on its way to the disk already, in order; waitUntilSaved() waits for it.
     void synchronize() override {}
     quint64 revision(const QString& key) override;
+    QStringList keys() override;
 
     void waitUntilSaved() override;
 

@@ -28,6 +28,8 @@ public:
     // A number that changes whenever the value under `key` may have changed, by this process or
     // another one. Callers may cache what they derived from that value while it stays the same.
     virtual quint64 revision(const QString& key) = 0;
+    // The keys that hold a value, in no particular order.
+    virtual QStringList keys() = 0;
 
     // Tells `onFailure` why changes cannot be saved (a full disk: "No space left on device"), on this
     // domain's thread: once when saving starts to fail, and again only after it has worked in between.

@@ -26,6 +26,7 @@ public:
     // QSettings cannot tell when another program changed the domain: each call reads the value
     // again, and the revision moves only when it differs from the one read last time.
     quint64 revision(const QString& key) override;
+    QStringList keys() override { return m_settings->childKeys(); }
 
 private:
     struct Seen
