@@ -1,0 +1,86 @@
+#include "SqliteConnection.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace {
+
+struct StatementFinalizer
+{
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+} // namespace
+
+SqliteConnection::SqliteConnection(const std::string& path)
+{
+    if (sqlite3_open_v2(path.c_str(), &m_database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        const std::string reason = m_database ? sqlite3_errmsg(m_database) : "out of memory";
+        sqlite3_close(m_database);
+        throw SqlError("cannot open " + path + ": " + reason);
+    }
+    // Another process (a moderation command) may hold the write lock for a moment.
+    sqlite3_busy_timeout(m_database, 5000);
+    run("PRAGMA journal_mode=WAL");
+    // In WAL mode a commit survives a crash of the process; only a power loss may take the last ones.
+    run("PRAGMA synchronous=NORMAL");
+}
+
+SqliteConnection::~SqliteConnection()
+{
+    sqlite3_close(m_database);
+}
+
+void SqliteConnection::fail(std::string_view what) const
+{
+    throw SqlError(std::string(what) + ": " + sqlite3_errmsg(m_database));
+}
+
+std::vector<SqlRow> SqliteConnection::run(std::string_view sql, const std::vector<SqlValue>& parameters)
+{
+    sqlite3_stmt* prepared = nullptr;
+    if (sqlite3_prepare_v2(m_database, sql.data(), int(sql.size()), &prepared, nullptr) != SQLITE_OK) {
+        fail(sql);
+    }
+    const Statement statement(prepared);
+    for (int index = 0; index < int(parameters.size()); ++index) {
+        const SqlValue& value = parameters[size_t(index)];
+        if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+            sqlite3_bind_int64(prepared, index + 1, *integer);
+        } else if (const auto* text = std::get_if<std::string>(&value)) {
+            sqlite3_bind_text(prepared, index + 1, text->data(), int(text->size()), SQLITE_TRANSIENT);
+        }
+    }
+    std::vector<SqlRow> rows;
+    for (;;) {
+        const int step = sqlite3_step(prepared);
+        if (step == SQLITE_DONE) {
+            return rows;
+        }
+        if (step != SQLITE_ROW) {
+            fail(sql);
+        }
+        SqlRow& row = rows.emplace_back();
+        for (int column = 0; column < sqlite3_column_count(prepared); ++column) {
+            switch (sqlite3_column_type(prepared, column)) {
+            case SQLITE_NULL:
+                row.emplace_back();
+                break;
+            case SQLITE_INTEGER:
+                row.emplace_back(std::int64_t(sqlite3_column_int64(prepared, column)));
+                break;
+            default:
+                row.emplace_back(std::string(reinterpret_cast<const char*>(sqlite3_column_text(prepared, column)),
+                                             size_t(sqlite3_column_bytes(prepared, column))));
+            }
+        }
+    }
+}
+
+void SqliteConnection::beginWrite()
+{
+    run("BEGIN IMMEDIATE");
+}
