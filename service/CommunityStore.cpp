@@ -88,8 +88,6 @@ CommunityStore::FlagResult CommunityStore::addFlag(const Flag& flag, const Limit
         return rows.empty() ? Tally{}
                             : Tally{sqlInteger(rows[0][0]), sqlInteger(rows[0][1]), stateNamed(sqlText(rows[0][2]))};
     };
-    result.before = tally();
-    result.after = result.before;
     const bool repeated = !m_connection
                                ->run("SELECT 1 FROM flags WHERE name_key = ? AND device_hash = ?",
                                      {text(flag.key), text(flag.deviceHash)})
@@ -104,18 +102,23 @@ CommunityStore::FlagResult CommunityStore::addFlag(const Flag& flag, const Limit
                                               {text(flag.networkHash), hourAgo})) >= limits.perNetwork) {
         result.outcome = Outcome::networkLimited;
     } else {
+        m_connection->run("INSERT INTO artists (name_key, name, first_flagged) VALUES (?, ?, ?)"
+                          " ON CONFLICT (name_key) DO NOTHING",
+                          {text(flag.key), text(flag.name), flag.at});
+        // Counting the device locks the name's row until the commit (PostgreSQL; SQLite holds the whole
+        // database), so that flags for one name from servers that share a database are counted one by one.
+        m_connection->run("UPDATE artists SET devices = devices + 1 WHERE name_key = ?", {text(flag.key)});
         const bool newNetwork = m_connection
                                     ->run("SELECT 1 FROM flags WHERE name_key = ? AND network_hash = ?",
                                           {text(flag.key), text(flag.networkHash)})
                                     .empty();
-        m_connection->run("INSERT INTO artists (name_key, name, first_flagged) VALUES (?, ?, ?)"
-                          " ON CONFLICT (name_key) DO NOTHING",
-                          {text(flag.key), text(flag.name), flag.at});
         m_connection->run("INSERT INTO flags (name_key, device_hash, network_hash, flagged_at) VALUES (?, ?, ?, ?)",
                           {text(flag.key), text(flag.deviceHash), text(flag.networkHash), flag.at});
-        m_connection->run("UPDATE artists SET devices = devices + 1, networks = networks + ? WHERE name_key = ?",
-                          {std::int64_t(newNetwork ? 1 : 0), text(flag.key)});
+        if (newNetwork) {
+            m_connection->run("UPDATE artists SET networks = networks + 1 WHERE name_key = ?", {text(flag.key)});
+        }
         result.after = tally();
+        result.before = {result.after.devices - 1, result.after.networks - (newNetwork ? 1 : 0), result.after.state};
     }
     transaction.commit();
     return result;

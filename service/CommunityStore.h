@@ -55,7 +55,7 @@ public:
     struct FlagResult
     {
         Outcome outcome = Outcome::counted;
-        // The name's counts before and after this flag (equal unless it was counted).
+        // The name's counts before and after a counted flag.
         Tally before;
         Tally after;
     };

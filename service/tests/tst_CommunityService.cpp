@@ -1,5 +1,6 @@
 // tunesieve-community as its clients meet it: the built program on loopback, spoken to in raw HTTP.
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -34,16 +36,68 @@ QByteArray gunzip(const QByteArray& packed)
     return unpacked;
 }
 
+// A PostgreSQL server of the test's own on a temporary folder, reached through its Unix socket only.
+// Run as the postgres user when the test runs as root, as PostgreSQL refuses root.
+class Postgres
+{
+public:
+    Postgres()
+    {
+        if (geteuid() == 0) {
+            m_asServerUser = {"runuser", "-u", "postgres", "--"};
+            QProcess::execute("chown", {"postgres", m_folder.path()});
+        }
+        m_started =
+            run("initdb", {"-D", data(), "-U", "postgres", "--auth=trust", "-E", "UTF8", "--locale=C", "--no-sync"}) &&
+            run("pg_ctl", {"-D", data(), "-w", "-l", m_folder.path() + "/log", "-o",
+                           "-k " + m_folder.path() + " -c listen_addresses= -F", "start"});
+    }
+    ~Postgres() { run("pg_ctl", {"-D", data(), "-m", "immediate", "stop"}); }
+    bool started() const { return m_started; }
+    QString data() const { return m_folder.path() + "/data"; }
+
+    // A new, empty database on it.
+    QString newDatabase()
+    {
+        const QString name = QStringLiteral("community%1").arg(++m_databases);
+        return run("createdb", {"-h", m_folder.path(), "-U", "postgres", name})
+                   ? QStringLiteral("postgresql:///%1?host=%2&user=postgres").arg(name, m_folder.path())
+                   : QString();
+    }
+
+private:
+    bool run(const QString& program, const QStringList& arguments)
+    {
+        const QStringList command = m_asServerUser + QStringList{TUNESIEVE_POSTGRES_BINDIR "/" + program} + arguments;
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(command.first(), command.mid(1));
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+    QTemporaryDir m_folder;
+    QStringList m_asServerUser;
+    int m_databases = 0;
+    bool m_started = false;
+};
+
+// The engine of this run: SQLite in the data folder, or the test's own PostgreSQL.
+Postgres* postgres = nullptr;
+
 // One tunesieve-community serving a temporary data folder, flags' networks taken from X-Forwarded-For.
 class Service
 {
 public:
     explicit Service(const QStringList& options = {})
     {
+        if (postgres) {
+            m_database = {"--database", postgres->newDatabase()};
+        }
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(TUNESIEVE_COMMUNITY_BINARY, QStringList{"serve", "--data", m_data.path(), "--listen",
                                                                 "127.0.0.1:0", "--trust-forwarded-for"} +
-                                                        options);
+                                                        m_database + options);
         m_process.waitForReadyRead(10000);
         const QByteArray line = m_process.readLine().trimmed();
         QVERIFY2(line.startsWith("tunesieve-community listening on http://127.0.0.1:"), line.constData());
@@ -100,16 +154,18 @@ public:
     {
         QProcess command;
         command.setProcessChannelMode(QProcess::MergedChannels);
-        command.start(TUNESIEVE_COMMUNITY_BINARY, arguments + QStringList{"--data", m_data.path()});
+        command.start(TUNESIEVE_COMMUNITY_BINARY, arguments + QStringList{"--data", m_data.path()} + m_database);
         command.waitForFinished(10000);
         return QString::number(command.exitCode()) + ' ' + QString::fromUtf8(command.readAll());
     }
 
+    // Every file the engine keeps.
     QByteArray storedBytes() const
     {
         QByteArray bytes;
-        for (const QFileInfo& file : QDir(m_data.path()).entryInfoList(QDir::Files)) {
-            QFile stored(file.filePath());
+        QDirIterator files(postgres ? postgres->data() : m_data.path(), QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile stored(files.next());
             bytes += stored.open(QIODevice::ReadOnly) ? stored.readAll() : QByteArray();
         }
         return bytes;
@@ -117,6 +173,7 @@ public:
 
 private:
     QTemporaryDir m_data;
+    QStringList m_database;
     QProcess m_process;
     quint16 m_port = 0;
 };
@@ -138,6 +195,8 @@ class tst_CommunityService : public QObject
     Q_OBJECT
 
 private slots:
+    void cleanupTestCase() { m_shared.reset(); }
+
     void listsAfterDevicesFromNetworks_data()
     {
         QTest::addColumn<Flags>("flags");
@@ -195,7 +254,10 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(int, status);
-        static Service service;
+        if (!m_shared) {
+            m_shared = std::make_unique<Service>();
+        }
+        Service& service = *m_shared;
         const QList<QByteArray> parts = request.split(' ');
         const HttpReply reply = service.request(parts[0], parts[1], "X-Forwarded-For: 10.0.0.1\r\n",
                                                 request.mid(parts[0].size() + parts[1].size() + 2));
@@ -293,7 +355,26 @@ private slots:
             QVERIFY2(!stored.contains(secret), secret);
         }
     }
+
+private:
+    // The service of the table-driven refusals, shared by their rows.
+    std::unique_ptr<Service> m_shared;
 };
 
-QTEST_GUILESS_MAIN(tst_CommunityService)
+// Every test on SQLite, then on PostgreSQL.
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    tst_CommunityService test;
+    int failures = QTest::qExec(&test, argc, argv);
+    Postgres server;
+    if (!server.started()) {
+        qCritical("PostgreSQL did not start");
+        return failures + 1;
+    }
+    postgres = &server;
+    failures += QTest::qExec(&test, argc, argv);
+    postgres = nullptr;
+    return failures;
+}
 #include "tst_CommunityService.moc"
