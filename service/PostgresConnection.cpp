@@ -40,6 +40,9 @@ PostgresConnection::PostgresConnection(const std::string& url) : m_connection(PQ
     // The store's own texts are UTF-8; so is every name.
     PQsetClientEncoding(m_connection, "UTF8");
     run("SET client_min_messages = WARNING");
+    // As SQLite in WAL mode with synchronous=NORMAL: a commit returns before it reaches the disk, so
+    // that a crash of the database server may lose the last moment of flags, never consistency.
+    run("SET synchronous_commit = off");
 }
 
 PostgresConnection::~PostgresConnection()

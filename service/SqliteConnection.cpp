@@ -4,15 +4,10 @@
 
 #include <memory>
 
-namespace {
-
-struct StatementFinalizer
+void SqliteConnection::StatementFinalizer::operator()(sqlite3_stmt* statement) const
 {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-} // namespace
+    sqlite3_finalize(statement);
+}
 
 SqliteConnection::SqliteConnection(const std::string& path)
 {
@@ -31,6 +26,7 @@ SqliteConnection::SqliteConnection(const std::string& path)
 
 SqliteConnection::~SqliteConnection()
 {
+    m_statements.clear();
     sqlite3_close(m_database);
 }
 
@@ -39,13 +35,26 @@ void SqliteConnection::fail(std::string_view what) const
     throw SqlError(std::string(what) + ": " + sqlite3_errmsg(m_database));
 }
 
+sqlite3_stmt* SqliteConnection::prepared(std::string_view sql)
+{
+    auto& statement = m_statements[std::string(sql)];
+    if (!statement) {
+        sqlite3_stmt* made = nullptr;
+        if (sqlite3_prepare_v3(m_database, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &made, nullptr) !=
+            SQLITE_OK) {
+            m_statements.erase(std::string(sql));
+            fail(sql);
+        }
+        statement.reset(made);
+    }
+    sqlite3_reset(statement.get());
+    sqlite3_clear_bindings(statement.get());
+    return statement.get();
+}
+
 std::vector<SqlRow> SqliteConnection::run(std::string_view sql, const std::vector<SqlValue>& parameters)
 {
-    sqlite3_stmt* prepared = nullptr;
-    if (sqlite3_prepare_v2(m_database, sql.data(), int(sql.size()), &prepared, nullptr) != SQLITE_OK) {
-        fail(sql);
-    }
-    const Statement statement(prepared);
+    sqlite3_stmt* const prepared = this->prepared(sql);
     for (int index = 0; index < int(parameters.size()); ++index) {
         const SqlValue& value = parameters[size_t(index)];
         if (const auto* integer = std::get_if<std::int64_t>(&value)) {
@@ -58,9 +67,12 @@ std::vector<SqlRow> SqliteConnection::run(std::string_view sql, const std::vecto
     for (;;) {
         const int step = sqlite3_step(prepared);
         if (step == SQLITE_DONE) {
+            // Lets go of the statement's read of the database, so that a checkpoint need not wait.
+            sqlite3_reset(prepared);
             return rows;
         }
         if (step != SQLITE_ROW) {
+            sqlite3_reset(prepared);
             fail(sql);
         }
         SqlRow& row = rows.emplace_back();

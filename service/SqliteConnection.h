@@ -2,9 +2,12 @@
 
 #include "SqlConnection.h"
 
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The embedded engine: one database file, in write-ahead-log mode so that readers (the moderation
 // commands, other readers) never wait for the server's writes.
@@ -21,7 +24,16 @@ public:
     void beginWrite() override;
 
 private:
+    struct StatementFinalizer
+    {
+        void operator()(sqlite3_stmt* statement) const;
+    };
+
     [[noreturn]] void fail(std::string_view what) const;
+    // The statement prepared once for `sql` and reset for its next run.
+    sqlite3_stmt* prepared(std::string_view sql);
 
     sqlite3* m_database = nullptr;
+    // Finalized in the destructor, before the database is closed.
+    std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, StatementFinalizer>> m_statements;
 };
