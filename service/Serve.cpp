@@ -7,6 +7,9 @@
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 
@@ -40,6 +43,18 @@ std::optional<net::ip::tcp::endpoint> endpointOf(const std::string& listen)
         return std::nullopt;
     }
     return net::ip::tcp::endpoint(address, static_cast<unsigned short>(number));
+}
+
+// As many connections as the process may open files, less a few for the database and the logs, so
+// that accepting never fails for want of a descriptor.
+std::size_t connectionsWithinFileLimit(std::size_t wanted)
+{
+    constexpr rlim_t reserved = 64;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return wanted;
+    }
+    return std::min<std::size_t>(wanted, limit.rlim_cur > 2 * reserved ? limit.rlim_cur - reserved : reserved);
 }
 
 // Once a second, follows changes that others made to the list; once an hour, forgets the networks
@@ -108,6 +123,7 @@ int serve(const Options& options, CommunityStore& store)
     settings.endpoint = *endpoint;
     settings.certificateFile = options.tlsCertificate;
     settings.keyFile = options.tlsKey;
+    settings.maxConnections = connectionsWithinFileLimit(settings.maxConnections);
     std::optional<HttpServer> server;
     try {
         server.emplace(context, settings, api);
