@@ -27,16 +27,6 @@ const std::vector<std::vector<const char*>> migrations = {
 
 const std::array<const char*, 3> stateNames = {"flagged", "approved", "rejected"};
 
-CommunityStore::State stateNamed(const std::string& name)
-{
-    for (size_t index = 0; index < stateNames.size(); ++index) {
-        if (name == stateNames[index]) {
-            return CommunityStore::State(index);
-        }
-    }
-    return CommunityStore::State::flagged;
-}
-
 SqlValue text(const std::string& value)
 {
     return SqlValue(value);
@@ -78,16 +68,10 @@ void CommunityStore::migrate()
     }
 }
 
-CommunityStore::FlagResult CommunityStore::addFlag(const Flag& flag, const Limits& limits)
+CommunityStore::FlagResult CommunityStore::addFlag(const Flag& flag, const Limits& limits, std::int64_t threshold)
 {
     SqlTransaction transaction(*m_connection);
     FlagResult result;
-    const auto tally = [&] {
-        const std::vector<SqlRow> rows =
-            m_connection->run("SELECT devices, networks, state FROM artists WHERE name_key = ?", {text(flag.key)});
-        return rows.empty() ? Tally{}
-                            : Tally{sqlInteger(rows[0][0]), sqlInteger(rows[0][1]), stateNamed(sqlText(rows[0][2]))};
-    };
     const bool repeated = !m_connection
                                ->run("SELECT 1 FROM flags WHERE name_key = ? AND device_hash = ?",
                                      {text(flag.key), text(flag.deviceHash)})
@@ -117,8 +101,15 @@ CommunityStore::FlagResult CommunityStore::addFlag(const Flag& flag, const Limit
         if (newNetwork) {
             m_connection->run("UPDATE artists SET networks = networks + 1 WHERE name_key = ?", {text(flag.key)});
         }
-        result.after = tally();
-        result.before = {result.after.devices - 1, result.after.networks - (newNetwork ? 1 : 0), result.after.state};
+        // Listed now, and not before: by this flag's device, and its network when it was new.
+        result.listed = !m_connection
+                             ->run(std::string("SELECT 1 FROM artists WHERE name_key = ? AND ") + listedCondition +
+                                       " AND state = 'flagged' AND (devices = ? OR networks = ?)",
+                                   {text(flag.key), threshold, threshold, threshold, newNetwork ? threshold : -1})
+                             .empty();
+        if (result.listed) {
+            markListChanged(flag.at);
+        }
     }
     transaction.commit();
     return result;
@@ -146,7 +137,7 @@ bool CommunityStore::decide(Decision decision, const std::string& key, const std
     }
     m_connection->run("INSERT INTO decisions (name_key, name, decision, reason, decided_at) VALUES (?, ?, ?, ?, ?)",
                       {text(key), text(name), text(decisionNames[size_t(decision)]), text(reason), at});
-    m_connection->run("UPDATE list_generation SET generation = generation + 1, changed_at = ? WHERE id = 1", {at});
+    markListChanged(at);
     transaction.commit();
     return true;
 }

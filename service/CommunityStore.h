@@ -46,21 +46,15 @@ public:
         deviceLimited,
         networkLimited,
     };
-    struct Tally
-    {
-        std::int64_t devices = 0;
-        std::int64_t networks = 0;
-        State state = State::flagged;
-    };
     struct FlagResult
     {
         Outcome outcome = Outcome::counted;
-        // The name's counts before and after a counted flag.
-        Tally before;
-        Tally after;
+        // The flag listed the name; the list's generation has moved on with it.
+        bool listed = false;
     };
     // One transaction: a repeat is found first, then the limits are checked, then the flag counted.
-    FlagResult addFlag(const Flag& flag, const Limits& limits);
+    // A name is listed once `threshold` devices from as many networks flagged it.
+    FlagResult addFlag(const Flag& flag, const Limits& limits, std::int64_t threshold);
 
     enum class Decision
     {
@@ -104,13 +98,13 @@ public:
     // Moves on whenever what is listed may have changed, so that every server on the database
     // rebuilds its reply.
     Generation generation();
-    void markListChanged(std::int64_t at);
 
     // Drops the network hashes of flags older than `before`; the names' counts stay.
     void forgetNetworksBefore(std::int64_t before);
 
 private:
     void migrate();
+    void markListChanged(std::int64_t at);
 
     std::unique_ptr<SqlConnection> m_connection;
 };

@@ -25,13 +25,6 @@ FlagDesk::FlagDesk(CommunityStore& store, const KeyedHasher& hasher, CommunitySt
     : m_store(store), m_hasher(hasher), m_limits(limits), m_threshold(threshold), m_listChanged(std::move(listChanged))
 {}
 
-bool FlagDesk::listed(const CommunityStore::Tally& tally) const
-{
-    return tally.state == CommunityStore::State::approved ||
-           (tally.state == CommunityStore::State::flagged && tally.devices >= m_threshold &&
-            tally.networks >= m_threshold);
-}
-
 HttpAnswer FlagDesk::flag(std::string_view body, const std::string& clientAddress, std::int64_t now)
 {
     QJsonParseError error;
@@ -56,21 +49,17 @@ HttpAnswer FlagDesk::flag(std::string_view body, const std::string& clientAddres
     if (!network) {
         return HttpAnswer::refusal(400, "the client address is not an IP address");
     }
-    const CommunityStore::FlagResult result = m_store.addFlag(
-        {entry->key, entry->name, m_hasher.deviceHash(device), m_hasher.networkHash(*network), now}, m_limits);
-    switch (result.outcome) {
-    case CommunityStore::Outcome::deviceLimited:
+    const CommunityStore::FlagResult result =
+        m_store.addFlag({entry->key, entry->name, m_hasher.deviceHash(device), m_hasher.networkHash(*network), now},
+                        m_limits, m_threshold);
+    if (result.outcome == CommunityStore::Outcome::deviceLimited) {
         return HttpAnswer::refusal(429, "too many flags from this device in the last hour");
-    case CommunityStore::Outcome::networkLimited:
+    }
+    if (result.outcome == CommunityStore::Outcome::networkLimited) {
         return HttpAnswer::refusal(429, "too many flags from this network in the last hour");
-    case CommunityStore::Outcome::counted:
-        if (listed(result.after) && !listed(result.before)) {
-            m_store.markListChanged(now);
-            m_listChanged();
-        }
-        break;
-    case CommunityStore::Outcome::repeated:
-        break;
+    }
+    if (result.listed) {
+        m_listChanged();
     }
     return HttpAnswer::json(200, R"({"success":true})");
 }

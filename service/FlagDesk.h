@@ -23,8 +23,6 @@ public:
     HttpAnswer flag(std::string_view body, const std::string& clientAddress, std::int64_t now);
 
 private:
-    bool listed(const CommunityStore::Tally& tally) const;
-
     CommunityStore& m_store;
     const KeyedHasher& m_hasher;
     const CommunityStore::Limits m_limits;
