@@ -22,10 +22,13 @@ SqliteConnection::SqliteConnection(const std::string& path)
     run("PRAGMA journal_mode=WAL");
     // In WAL mode a commit survives a crash of the process; only a power loss may take the last ones.
     run("PRAGMA synchronous=NORMAL");
+    run("PRAGMA wal_autocheckpoint=0");
+    m_checkpointer = std::make_unique<SqliteCheckpointer>(path);
 }
 
 SqliteConnection::~SqliteConnection()
 {
+    m_checkpointer.reset();
     m_statements.clear();
     sqlite3_close(m_database);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SqlConnection.h"
+#include "SqliteCheckpointer.h"
 
 #include <memory>
 #include <string>
@@ -10,7 +11,8 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 // The embedded engine: one database file, in write-ahead-log mode so that readers (the moderation
-// commands, other readers) never wait for the server's writes.
+// commands, other readers) never wait for the server's writes, with the log's checkpoints made on a
+// thread of their own.
 class SqliteConnection : public SqlConnection
 {
 public:
@@ -36,4 +38,5 @@ private:
     sqlite3* m_database = nullptr;
     // Finalized in the destructor, before the database is closed.
     std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, StatementFinalizer>> m_statements;
+    std::unique_ptr<SqliteCheckpointer> m_checkpointer;
 };
