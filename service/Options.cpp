@@ -36,7 +36,7 @@ bool takeCount(std::int64_t& target, const char* value)
     return *value && !*end && parsed >= 1 && parsed <= 1000000;
 }
 
-const std::array<OptionRule, 10> rules = {{
+const std::array<OptionRule, 11> rules = {{
     {"--data", everyCommand,
      [](Options& o, const char* v) { return !(o.dataDirectory = QString::fromUtf8(v)).isEmpty(); }},
     {"--database", everyCommand, [](Options& o, const char* v) { return !(o.database = v).empty(); }},
@@ -46,6 +46,7 @@ const std::array<OptionRule, 10> rules = {{
      [](Options& o, const char* v) { return takeCount(o.deviceFlagsPerHour, v); }},
     {"--network-flags-per-hour", serveOnly,
      [](Options& o, const char* v) { return takeCount(o.networkFlagsPerHour, v); }},
+    {"--read-timeout", serveOnly, [](Options& o, const char* v) { return takeCount(o.readTimeoutSeconds, v); }},
     {"--tls-cert", serveOnly, [](Options& o, const char* v) { return !(o.tlsCertificate = v)->empty(); }},
     {"--tls-key", serveOnly, [](Options& o, const char* v) { return !(o.tlsKey = v)->empty(); }},
     {"--trust-forwarded-for", serveOnly, nullptr},
@@ -59,7 +60,7 @@ const char* Options::usage()
     return "usage: tunesieve-community serve --data DIR [--listen HOST:PORT] [--database URL]\n"
            "                                 [--tls-cert FILE --tls-key FILE] [--threshold N]\n"
            "                                 [--device-flags-per-hour N] [--network-flags-per-hour N]\n"
-           "                                 [--trust-forwarded-for]\n"
+           "                                 [--read-timeout SECONDS] [--trust-forwarded-for]\n"
            "       tunesieve-community pending|status --data DIR [--database URL] [--threshold N]\n"
            "       tunesieve-community approve|reject|remove NAME --data DIR [--database URL] [--reason TEXT]\n";
 }

@@ -28,6 +28,8 @@ struct Options
     std::int64_t threshold = 3;
     std::int64_t deviceFlagsPerHour = 30;
     std::int64_t networkFlagsPerHour = 120;
+    // How long a client has to send a whole request, and how long a connection may stay idle.
+    std::int64_t readTimeoutSeconds = 10;
     std::optional<std::string> tlsCertificate;
     std::optional<std::string> tlsKey;
     bool trustForwardedFor = false;

@@ -123,6 +123,7 @@ int serve(const Options& options, CommunityStore& store)
     settings.endpoint = *endpoint;
     settings.certificateFile = options.tlsCertificate;
     settings.keyFile = options.tlsKey;
+    settings.readTimeout = std::chrono::seconds(options.readTimeoutSeconds);
     settings.maxConnections = connectionsWithinFileLimit(settings.maxConnections);
     std::optional<HttpServer> server;
     try {

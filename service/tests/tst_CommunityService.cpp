@@ -1,4 +1,5 @@
 // tunesieve-community as its clients meet it: the built program on loopback, spoken to in raw HTTP.
+#include "blacklist/ArtistListFormats.h"
 #include "support/ServiceProcess.h"
 
 #include <QRegularExpression>
@@ -163,12 +164,28 @@ private slots:
             QCOMPARE(reply.status, conditional.status);
             QCOMPARE(reply.headers.value("content-encoding"), conditional.encoding);
         }
-        QCOMPARE(service.request("GET", "/api/list.csv").body, "artist\n\"bot, inc.\"\n");
+        const QByteArray csv = service.request("GET", "/api/list.csv").body;
+        QCOMPARE(csv, "artist\n\"bot, inc.\"\n");
+        QCOMPARE(ArtistListFormats::read(csv).sorted, QStringList{"bot, inc."}); // as the agent subscribes to it
         flagAll(service, "Another Bot", threeNetworks);
         const HttpReply changed = service.request("GET", "/api/list/", "If-None-Match: " + etag + "\r\n");
         QCOMPARE(changed.status, 200);
         QCOMPARE(QJsonDocument::fromJson(changed.body)["artists"].toVariant().toStringList(),
                  (QStringList{"another bot", "bot, inc."}));
+    }
+
+    // A client that starts a request and does not finish it, or keeps a connection idle, loses it.
+    void closesSlowConnections()
+    {
+        Service service({"--read-timeout", "1"});
+        for (const QByteArray& sent :
+             {QByteArray("POST /api/flag/ HTTP/1.1\r\nContent-Length: 9\r\n\r\n{"), QByteArray()}) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, service.port());
+            QVERIFY(socket.waitForConnected(10000));
+            socket.write(sent);
+            QVERIFY(socket.waitForDisconnected(10000));
+        }
     }
 
     void keepsNoDeviceOrAddress()
