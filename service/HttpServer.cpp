@@ -86,15 +86,18 @@ private:
 
     void onRead(beast::error_code error)
     {
+        // The parser's own refusals get an answer; a connection that ended, timed out or was
+        // cancelled is closed without one.
+        const bool refusedByParser = error &&
+                                     error.category() == http::make_error_code(http::error::bad_target).category() &&
+                                     error != http::error::end_of_stream && error != http::error::partial_message;
         if (error == http::error::body_limit) {
             reply(HttpAnswer::refusal(413, "the body is larger than 4 KiB"), false);
-        } else if (error == http::error::end_of_stream || error == net::error::operation_aborted ||
-                   error == beast::error::timeout || error == net::error::connection_reset ||
-                   error == net::error::eof) {
-            close();
-        } else if (error) {
-            // Whatever else the parser refused: a malformed request line or header, headers too large.
+        } else if (refusedByParser) {
+            // A malformed request line or header, headers too large, a body that is not as announced.
             reply(HttpAnswer::refusal(400, "malformed request"), false);
+        } else if (error) {
+            close();
         } else {
             const auto& request = m_parser->get();
             const auto header = [&request](http::field field) {

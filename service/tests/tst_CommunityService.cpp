@@ -77,6 +77,7 @@ private slots:
         QTest::newRow("list by POST") << QByteArray("POST /api/list/ {}") << 405;
         QTest::newRow("flag by GET") << QByteArray("GET /api/flag/ ") << 405;
         QTest::newRow("elsewhere") << QByteArray("GET /api/other ") << 404;
+        QTest::newRow("malformed method") << QByteArray("G(T /api/list/ ") << 400;
     }
     void refusesBadFlags()
     {
