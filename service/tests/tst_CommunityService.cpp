@@ -206,20 +206,8 @@ private:
     std::unique_ptr<Service> m_shared;
 };
 
-// Every test on SQLite, then on PostgreSQL.
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    tst_CommunityService test;
-    int failures = QTest::qExec(&test, argc, argv);
-    Postgres server;
-    if (!server.started()) {
-        qCritical("PostgreSQL did not start");
-        return failures + 1;
-    }
-    postgres = &server;
-    failures += QTest::qExec(&test, argc, argv);
-    postgres = nullptr;
-    return failures;
+    return runOnBothEngines<tst_CommunityService>(argc, argv);
 }
 #include "tst_CommunityService.moc"

@@ -84,6 +84,23 @@ private:
 // The engine of this run: SQLite in the data folder, or the test's own PostgreSQL.
 inline Postgres* postgres = nullptr;
 
+// Runs every test of `Test` on SQLite, then on a PostgreSQL server of its own; the failures of both.
+template <class Test> int runOnBothEngines(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    Test test;
+    int failures = QTest::qExec(&test, argc, argv);
+    Postgres server;
+    if (!server.started()) {
+        qCritical("PostgreSQL did not start");
+        return failures + 1;
+    }
+    postgres = &server;
+    failures += QTest::qExec(&test, argc, argv);
+    postgres = nullptr;
+    return failures;
+}
+
 // One tunesieve-community serving a temporary data folder on loopback, flags' networks taken from
 // X-Forwarded-For.
 class Service
