@@ -2,9 +2,14 @@
 
 #include "SqlConnection.h"
 
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/algorithm/string/split.hpp>
 #include <boost/algorithm/string/trim.hpp>
 
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 namespace {
 
@@ -14,34 +19,25 @@ constexpr const char* listCacheControl = "public, max-age=300";
 // Whether an Accept-Encoding value takes gzip: "gzip" or "*" among its codings, without "q=0".
 bool acceptsGzip(std::string_view header)
 {
-    while (!header.empty()) {
-        const size_t comma = header.find(',');
-        std::string coding(header.substr(0, comma));
-        header = comma == std::string_view::npos ? std::string_view() : header.substr(comma + 1);
-        const size_t semicolon = coding.find(';');
-        std::string parameters = semicolon == std::string::npos ? std::string() : coding.substr(semicolon + 1);
-        coding = boost::algorithm::trim_copy(coding.substr(0, semicolon));
-        boost::algorithm::trim(parameters);
+    std::vector<std::string> codings;
+    boost::algorithm::split(codings, header, boost::algorithm::is_any_of(","));
+    return std::any_of(codings.begin(), codings.end(), [](const std::string& item) {
+        const size_t semicolon = item.find(';');
+        const std::string coding = boost::algorithm::trim_copy(item.substr(0, semicolon));
+        const std::string parameters =
+            semicolon == std::string::npos ? std::string() : boost::algorithm::trim_copy(item.substr(semicolon + 1));
         const bool refused =
             parameters.rfind("q=0", 0) == 0 && parameters.find_first_of("123456789") == std::string::npos;
-        if ((coding == "gzip" || coding == "*") && !refused) {
-            return true;
-        }
-    }
-    return false;
+        return (boost::algorithm::iequals(coding, "gzip") || coding == "*") && !refused;
+    });
 }
 
-std::string_view lastListed(std::string_view forwardedFor)
+// The last address of an X-Forwarded-For value (the whole value when it holds one).
+std::string lastListed(std::string_view forwardedFor)
 {
     const size_t comma = forwardedFor.rfind(',');
-    std::string_view last = comma == std::string_view::npos ? forwardedFor : forwardedFor.substr(comma + 1);
-    while (!last.empty() && last.front() == ' ') {
-        last.remove_prefix(1);
-    }
-    while (!last.empty() && last.back() == ' ') {
-        last.remove_suffix(1);
-    }
-    return last;
+    return boost::algorithm::trim_copy(
+        std::string(comma == std::string_view::npos ? forwardedFor : forwardedFor.substr(comma + 1)));
 }
 
 } // namespace
@@ -97,8 +93,7 @@ HttpAnswer CommunityApi::listAnswer(const ApiRequest& request, bool csv)
 
 HttpAnswer CommunityApi::flagAnswer(const ApiRequest& request)
 {
-    const std::string address = m_trustForwardedFor && !request.forwardedFor.empty()
-                                    ? std::string(lastListed(request.forwardedFor))
-                                    : request.peerAddress;
+    const std::string address =
+        m_trustForwardedFor && !request.forwardedFor.empty() ? lastListed(request.forwardedFor) : request.peerAddress;
     return m_flagDesk.flag(request.body, address, m_clock());
 }
