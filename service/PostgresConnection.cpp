@@ -1,0 +1,92 @@
+#include "PostgresConnection.h"
+
+#include <libpq-fe.h>
+
+#include <memory>
+
+namespace {
+
+struct ResultClearer
+{
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultClearer>;
+
+// The type identifiers of int2, int4 and int8 (pg_type.oid), read back as integers.
+bool isInteger(Oid type)
+{
+    return type == 20 || type == 21 || type == 23;
+}
+
+std::string numberedPlaceholders(std::string_view sql)
+{
+    std::string numbered;
+    int next = 0;
+    for (char character : sql) {
+        numbered += character == '?' ? '$' + std::to_string(++next) : std::string(1, character);
+    }
+    return numbered;
+}
+
+} // namespace
+
+PostgresConnection::PostgresConnection(const std::string& url) : m_connection(PQconnectdb(url.c_str()))
+{
+    if (PQstatus(m_connection) != CONNECTION_OK) {
+        const std::string reason = PQerrorMessage(m_connection);
+        PQfinish(m_connection);
+        throw SqlError("cannot connect to PostgreSQL: " + reason);
+    }
+    // The store's own texts are UTF-8; so is every name.
+    PQsetClientEncoding(m_connection, "UTF8");
+    run("SET client_min_messages = WARNING");
+    // As SQLite in WAL mode with synchronous=NORMAL: a commit returns before it reaches the disk, so
+    // that a crash of the database server may lose the last moment of flags, never consistency.
+    run("SET synchronous_commit = off");
+}
+
+PostgresConnection::~PostgresConnection()
+{
+    PQfinish(m_connection);
+}
+
+std::vector<SqlRow> PostgresConnection::run(std::string_view sql, const std::vector<SqlValue>& parameters)
+{
+    std::vector<std::string> texts;
+    texts.reserve(parameters.size());
+    std::vector<const char*> values;
+    for (const SqlValue& value : parameters) {
+        if (std::holds_alternative<std::monostate>(value)) {
+            values.push_back(nullptr);
+            continue;
+        }
+        texts.push_back(std::holds_alternative<std::int64_t>(value) ? std::to_string(std::get<std::int64_t>(value))
+                                                                    : std::get<std::string>(value));
+        values.push_back(texts.back().c_str());
+    }
+    const Result result(PQexecParams(m_connection, numberedPlaceholders(sql).c_str(), int(values.size()), nullptr,
+                                     values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        throw SqlError(std::string(sql) + ": " + PQerrorMessage(m_connection));
+    }
+    std::vector<SqlRow> rows(size_t(PQntuples(result.get())));
+    for (int row = 0; row < int(rows.size()); ++row) {
+        for (int column = 0; column < PQnfields(result.get()); ++column) {
+            const char* text = PQgetvalue(result.get(), row, column);
+            if (PQgetisnull(result.get(), row, column)) {
+                rows[size_t(row)].emplace_back();
+            } else if (isInteger(PQftype(result.get(), column))) {
+                rows[size_t(row)].emplace_back(std::int64_t(std::stoll(text)));
+            } else {
+                rows[size_t(row)].emplace_back(std::string(text, size_t(PQgetlength(result.get(), row, column))));
+            }
+        }
+    }
+    return rows;
+}
+
+void PostgresConnection::beginWrite()
+{
+    run("BEGIN");
+}
