@@ -1,15 +1,19 @@
 // The agent's own community client, unchanged, against tunesieve-community over HTTPS.
+#include "support/DelegateHarness.h"
 #include "support/ServiceProcess.h"
-#include "support/TempPreferences.h"
+#include "support/StdoutCapture.h"
+
+#include <QMenu>
 
 class tst_CommunityAgent : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // Three agents block names, each from its own installation (all from loopback, so one network:
-    // the threshold is 1 here); the service counts each device once per name, and a fourth agent
-    // downloads the listed name. A name the moderators rejected is counted, never listed.
+    // Three agents block a name from their menus, each from its own installation (all from loopback,
+    // so one network: the threshold is 1 here), and flag it again and another name; the service
+    // counts each device once per name, and a fourth agent downloads the listed name. A name the
+    // moderators rejected is counted, never listed.
     void flagsAreCountedAndSynced()
     {
         Service service(
@@ -17,9 +21,15 @@ private slots:
         QCOMPARE(service.moderate({"reject", "Human Band"}).left(1), "0");
         const QString baseUrl = QStringLiteral("https://127.0.0.1:%1").arg(service.port());
         for (int installations = 0; installations < 3; ++installations) {
-            TempPreferences installation;
-            const auto store = installation.openStore(baseUrl);
-            for (const char* artist : {"Robo Crooner", "Robo Crooner", "HUMAN BAND"}) {
+            DelegateHarness agent(QStringLiteral("Spotify"), baseUrl);
+            agent.delegate.setupMenuBar();
+            agent.player->play("Robo Crooner", "Hoot");
+            agent.delegate.checkCurrentTrack();
+            StdoutCapture out;
+            agent.delegate.statusMenuItem()->menu()->actions().at(3)->trigger(); // "Block "Robo Crooner""
+            QTRY_COMPARE(out.text(), "Artist flagged to community: Robo Crooner\n");
+            const auto& store = agent.store;
+            for (const char* artist : {"Robo Crooner", "HUMAN BAND"}) {
                 std::optional<bool> flagged;
                 store->flagArtist(artist, [&flagged](bool success) { flagged = success; });
                 QTRY_VERIFY(flagged.has_value());
@@ -37,5 +47,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_CommunityAgent)
+QTEST_MAIN(tst_CommunityAgent)
 #include "tst_CommunityAgent.moc"
