@@ -18,7 +18,7 @@ StatusItem::StatusItem(QObject* parent) : QObject(parent), m_trayIcon(this)
 void StatusItem::setImage(QIcon image, const QString& themeName)
 {
     image.setIsMask(true);
-    m_trayIcon.setIcon(withThemeName(image, themeName));
+    m_trayIcon.setIcon(imageForArea(image, themeName));
     m_trayIcon.show();
 }
 

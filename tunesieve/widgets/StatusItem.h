@@ -37,8 +37,9 @@ private:
     // Whether the status area itself opens the menu on every click (macOS's menu bar), so that no
     // menu of ours must follow a click. Each OS answers in its platform backends, as for the two below.
     static bool areaOpensMenuOnEveryClick();
-    // `image`, named `themeName` where the status area looks icons up by name and the theme has it.
-    static QIcon withThemeName(const QIcon& image, const QString& themeName);
+    // What the status area is given for `image`: on Linux each of its images pixel for pixel, named
+    // `themeName` where the theme has it.
+    static QIcon imageForArea(const QIcon& image, const QString& themeName);
     // Whether the status area shows `menu` from what Qt exports of it over com.canonical.dbusmenu,
     // rather than Qt (or the OS) drawing it.
     static bool isMenuExported(QMenu* menu);

@@ -87,7 +87,7 @@ bool StatusItem::areaOpensMenuOnEveryClick()
     return false;
 }
 
-QIcon StatusItem::withThemeName(const QIcon& image, const QString& themeName)
+QIcon StatusItem::imageForArea(const QIcon& image, const QString& themeName)
 {
     // Tray hosts take images pixel for pixel: each one the icon has, the @2x twin at its 36 px.
     QIcon images;
@@ -102,7 +102,6 @@ QIcon StatusItem::withThemeName(const QIcon& image, const QString& themeName)
             }
         }
     }
-    images.setIsMask(image.isMask());
     // StatusNotifier hosts look the name up in their icon theme, where the symbolic icon follows the
     // panel's colours; the name alone would leave an empty slot where it is not installed. Whether
     // it is comes from where hosts look: the data folders' hicolor theme.

@@ -75,7 +75,7 @@ bool StatusItem::areaOpensMenuOnEveryClick()
     return true;
 }
 
-QIcon StatusItem::withThemeName(const QIcon& image, const QString&)
+QIcon StatusItem::imageForArea(const QIcon& image, const QString&)
 {
     // The menu bar draws the template image in its own colours.
     return image;
