@@ -27,7 +27,9 @@ install(FILES resources/menubar_icon.png resources/menubar_icon@2x.png DESTINATI
 # Listed in the application menu; a copy in ~/.config/autostart starts the agent at login.
 install(FILES resources/tunesieve.desktop DESTINATION share/applications)
 install(FILES resources/tunesieve.png DESTINATION share/icons/hicolor/256x256/apps)
-install(FILES resources/tunesieve.svg DESTINATION share/icons/hicolor/scalable/apps)
+# With the tray icon, which tray hosts look up by name and draw in their panel's colours (the PNGs
+# above are its fallback).
+install(FILES resources/tunesieve.svg resources/tunesieve-symbolic.svg DESTINATION share/icons/hicolor/scalable/apps)
 # A systemd user unit, for machines without a desktop. It names the agent by its installed path,
 # known only at install time (--prefix, the package's /usr), and sits where `systemctl --user`
 # looks under /usr, /usr/local and ~/.local.

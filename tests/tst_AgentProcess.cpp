@@ -1,6 +1,7 @@
 #include "support/HttpsTestServer.h"
 #include "support/TestMprisPlayer.h"
 
+#include <QDBusInterface>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -20,17 +21,62 @@ const QByteArray kHeadlessLine =
 // env(1)'s arguments for a user who chose no Qt platform and has no display but the row's.
 const QStringList kNoPlatform = {"-u", "QT_QPA_PLATFORM", "-u", "WAYLAND_DISPLAY", "-u", "DISPLAY"};
 
+// The widths of the images in an a(iiay) of the StatusNotifierItem protocol, with their byte counts.
+QStringList imageSizes(const QDBusArgument& images)
+{
+    QStringList sizes;
+    images.beginArray();
+    for (int width = 0, height = 0; !images.atEnd(); images.endStructure()) {
+        QByteArray argb;
+        images.beginStructure();
+        images >> width >> height >> argb;
+        sizes << QString::number(width) + ':' + QString::number(argb.size());
+    }
+    return sizes;
+}
+
+// Each label of a com.canonical.dbusmenu layout (ia{sv}av) as a host shows it: "__" is an underscore,
+// another "_" marks the mnemonic.
+void readLabels(const QDBusArgument& layout, QStringList& labels)
+{
+    int id = 0;
+    QVariantMap properties;
+    layout.beginStructure();
+    layout >> id >> properties;
+    labels << properties.value("label").toString().replace(QRegularExpression("_(_?)"), "\\1");
+    layout.beginArray();
+    while (!layout.atEnd()) {
+        QDBusVariant child;
+        layout >> child;
+        readLabels(qvariant_cast<QDBusArgument>(child.variant()), labels);
+    }
+    layout.endArray();
+    layout.endStructure();
+}
+
 // This build installed with `cmake --install` into a temporary prefix, the way a user or a package
 // installs it, and the installed agent run on a private bus where a test player plays a track by a
 // blocked artist, with preferences and lock of the test's own.
+// The test is also the desktop's StatusNotifierWatcher, with a host registered, for an agent with a display.
 class TestAgentProcess : public QObject
 {
     Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER m_hostRegistered)
+    bool m_hostRegistered = true;
+    QStringList m_items, m_heard;
+
+public slots:
+    Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString& service) { m_items << service; }
+    void heard(const QDBusMessage& update) { m_heard << update.member(); }
 
 private slots:
     void initTestCase()
     {
         QVERIFY(m_bus.isRunning() && m_player.isRegistered() && QDir(m_config.path()).mkpath("tunesieve"));
+        QVERIFY(QDBusConnection::sessionBus().registerObject("/StatusNotifierWatcher", this,
+                                                             QDBusConnection::ExportScriptableContents) &&
+                QDBusConnection::sessionBus().registerService("org.kde.StatusNotifierWatcher"));
         QFile file(m_config.filePath("tunesieve/com.tunesieve.blacklist.json")); // closed before any agent starts
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(R"({"localBlacklistedArtists": ["night owls"]})") > 0);
         m_player.setTrack({"Night Owls"}, "Hoot");
@@ -86,6 +132,46 @@ private slots:
         QCOMPARE(verify.readAllStandardError() + QByteArray::number(verify.exitCode()), "0");
     }
 
+    // As a StatusNotifier host reads it: named after the installed symbolic icon, with its images in both
+    // sizes, titled; names whole in the exported menu; and nothing sent while nothing changes.
+    void showsItselfToATrayHost()
+    {
+        m_player.setTrack({"my_band & co"}, "Hoot");
+        const auto cleanup = qScopeGuard([&] { m_player.setTrack({"Night Owls"}, "Hoot"); });
+        QProcess agent;
+        agent.start("env", kNoPlatform + QStringList{"DISPLAY=:" + m_xvfb.peek(16).trimmed(),
+                                                     "XDG_DATA_DIRS=" + m_prefix.filePath("share"), m_agent});
+        QTRY_COMPARE_WITH_TIMEOUT(m_items.size(), 1, 10000);
+        QDBusInterface properties(m_items[0], "/StatusNotifierItem", "org.freedesktop.DBus.Properties");
+        const auto get = [&](const char* name) {
+            const QDBusMessage reply = properties.call("Get", "org.kde.StatusNotifierItem", name);
+            return reply.arguments().value(0).value<QDBusVariant>().variant();
+        };
+        const QString menuPath = get("Menu").value<QDBusObjectPath>().path();
+        const auto labels = [&] {
+            QStringList labels; // none while the menu is not there
+            QDBusInterface menu(m_items[0], menuPath, "com.canonical.dbusmenu");
+            readLabels(qvariant_cast<QDBusArgument>(menu.call("GetLayout", 0, -1, QStringList()).arguments().value(1)),
+                       labels);
+            return labels;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(labels().contains("Artist: my_band & co"), 10000);
+        QCOMPARE(get("IconName").toString(), "tunesieve-symbolic");
+        QCOMPARE(imageSizes(get("IconPixmap").value<QDBusArgument>()), QStringList({"18:1296", "36:5184"}));
+        QCOMPARE(get("Title").toString(), "TuneSieve");
+        // Every signal of the item and of its menu.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.connect(m_items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem", {}, this,
+                            SLOT(heard(QDBusMessage))) &&
+                bus.connect(m_items[0], menuPath, "com.canonical.dbusmenu", {}, this, SLOT(heard(QDBusMessage))));
+        const qsizetype reads = m_player.calls().size();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player.calls().size() >= reads + 2, 15000); // two checks, one of them polled
+        QCOMPARE(m_heard, QStringList());
+
+        agent.terminate();
+        QVERIFY(agent.waitForFinished(10000));
+    }
+
     // Whatever becomes of its standard output, with a display or none, it skips and goes on skipping,
     // and SIGTERM ends it cleanly. Offline, so that no network write has ignored SIGPIPE for it.
     void skipsWhateverBecomesOfItsOutput_data()
@@ -131,8 +217,8 @@ private slots:
         agent.setChildProcessModifier([writeEnd = writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
         const int nextCalls = m_player.nextCalls();
         agent.start("env", environment << m_agent);
-        // The player stays on its track, so the agent skips it again and again; each line is in the pipe
-        // before its Next() is sent.
+        // The player stays on its track, so the agent skips it again and again; the track's one line is in
+        // the pipe before the first Next() is sent.
         QTRY_VERIFY_WITH_TIMEOUT(m_player.nextCalls() >= nextCalls + 3, 15000);
         QByteArray line(kSkipLine.size(), '\0');
         QVERIFY(output != "read" || (::read(readEnd, line.data(), line.size()) == line.size() && line == kSkipLine));

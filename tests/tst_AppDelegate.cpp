@@ -2,6 +2,7 @@
 #include "support/HttpsTestServer.h"
 #include "support/StdoutCapture.h"
 
+#include "widgets/ViewTag.h"
 #include "widgets/Window.h"
 
 #include <QApplication>
@@ -241,13 +242,15 @@ private slots:
         QVERIFY(h.store->localArtists() == ArtistSet({"simon & \"garf\"\tunkel"}));
         QCOMPARE(h.shown->last(), (QPair<QString, QString>("Artist added to blacklist", "Simon & \"Garf\"\tunkel")));
         QCOMPARE(h.player->skips, 1);
-        // Blocking a track that plays skips it; the check a second later skips the artist's next one.
+        // Blocking a track that plays skips it, as a check would, however long the player stays on it;
+        // the check a second later skips the artist's next one.
         h.player->play("Echo", "Fine");
         h.delegate.checkCurrentTrack();
         menu->actions().at(3)->trigger();
         QCOMPARE(h.player->skips, 2);
-        h.player->play("ECHO", "Fine too");
         QTRY_COMPARE(h.player->skips, 3);
+        h.player->play("ECHO", "Fine too");
+        QTRY_COMPARE(h.player->skips, 4);
         QVERIFY(!menu->actions().at(3)->isEnabled());
         QTRY_COMPARE(server.requests().size(), 2);
         QVERIFY((server.requests()[0].body + server.requests()[1].body).contains("\"Echo\"")); // as reported
@@ -256,18 +259,21 @@ private slots:
         QTRY_VERIFY(out.text().contains("Artist flagged to community: Echo\n"));
         QTRY_VERIFY(out.text().contains("Artist flagged to community: Simon & \"Garf\"\tunkel\n"));
 
-        // The newest skip first, once however often the player was told; never skip, or unblock.
-        QTRY_COMPARE(h.player->skips, 5); // ECHO three times, then left alone
+        // The newest skip first, with one line, however often the player was told; never skip, or unblock.
+        QTRY_COMPARE(h.player->skips, 6); // ECHO three times, then left alone
+        QCOMPARE(out.text().count("Skipping blacklisted artist (local): "), 2);
         emit recent->aboutToShow();
         QCOMPARE(entries(recent, true).join('|').remove(QRegularExpression("\\d\\d:\\d\\d  ")),
-                 "ECHO - Fine too (on)|Simon & \"Garf\" unkel - Sound & Silence (on)");
+                 "ECHO - Fine too (on)|Echo - Fine (on)|Simon & \"Garf\" unkel - Sound & Silence (on)");
+        QCOMPARE(h.delegate.statusMenuItem()->toolTip().remove(QRegularExpression(" \\(\\d\\d:\\d\\d\\)")),
+                 "TuneSieve\nECHO - Fine too\nLast skipped: ECHO - Fine too");
         QCOMPARE(entries(recent->actions().at(0)->menu(), true),
                  QStringList({"Never skip ECHO (on)", "Remove ECHO from my blacklist (on)"}));
-        recent->actions().at(1)->menu()->actions().at(0)->trigger();
+        recent->actions().at(2)->menu()->actions().at(0)->trigger();
         QVERIFY(h.store->neverSkipArtists().contains("simon & \"garf\"\tunkel"));
         QVERIFY(!h.store->localArtists().contains("simon & \"garf\"\tunkel"));
         emit recent->aboutToShow(); // off the local list: only "Never skip" is left to offer
-        QCOMPARE(recent->actions().at(1)->menu()->actions().size(), 1);
+        QCOMPARE(recent->actions().at(2)->menu()->actions().size(), 1);
         recent->actions().at(0)->menu()->actions().at(1)->trigger();
         QVERIFY(h.store->localArtists().isEmpty());
 
@@ -285,13 +291,20 @@ private slots:
         QCOMPARE(entries(recent->actions().at(0)->menu(), true),
                  QStringList({"Never skip Night Owls (on)", "Remove Night Owls from my blacklist (on)"}));
 
-        // The window: built on the first click, raised again on the second; closing it ends nothing.
+        // The window: built on the first click, raised again on the second, shows a block from the menu at
+        // once; closing it ends nothing.
         menu->actions().at(4)->trigger();
         menu->actions().at(4)->trigger();
         const QWidgetList windows = QApplication::topLevelWidgets();
-        QCOMPARE(std::count_if(windows.cbegin(), windows.cend(),
-                               [](QWidget* w) { return w->isVisible() && w->windowTitle() == "Blacklist"; }),
-                 1);
+        const auto isBlacklistWindow = [](QWidget* w) { return w->isVisible() && w->windowTitle() == "Blacklist"; };
+        QCOMPARE(std::count_if(windows.cbegin(), windows.cend(), isBlacklistWindow), 1);
+        const auto* count = qobject_cast<QLabel*>(ViewTag::viewWithTag(
+            static_cast<Window*>(*std::find_if(windows.cbegin(), windows.cend(), isBlacklistWindow))->contentView(),
+            100));
+        h.player->play("Zed", "Z");
+        h.delegate.checkCurrentTrack();
+        menu->actions().at(3)->trigger();
+        QCOMPARE(count->text(), "2 artist(s)");
 
         QDesktopServices::setUrlHandler("https", this, "open");
         about->actions().at(2)->trigger();

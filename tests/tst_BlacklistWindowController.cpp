@@ -154,6 +154,12 @@ private slots:
         open->show();
         QTest::mouseClick(open->communityToggle, Qt::LeftButton);
         QVERIFY(open.store->isCommunityEnabled());
+        // The open window follows another program's edit of the file (the search still finds "  ").
+        open.store->waitUntilSaved();
+        QVERIFY(
+            open.prefs.writeFile(R"({"communityBlacklistedArtists": ["by  hand"], "communityBlacklistEnabled": 0})"));
+        open->refreshIfChanged(); // as its timer does every second
+        QCOMPARE(open.listed() + QString::number(open->communityToggle->isChecked()), "by  hand (1 artist(s))0");
 
         // The masks move and stretch the views with the window.
         built->resize(600, 700);

@@ -155,8 +155,8 @@ private slots:
         QTest::qWait(2500);
         QCOMPARE(player.nextCalls(), 4);
         QCOMPARE(shown->last().second, QStringLiteral("Spotify stayed on Night Owls - Last track through three skips"));
-        QCOMPARE(shown->size(), 6); // Hoot, anyway, three skips, the notice
-        QCOMPARE(out.text().count('\n'), 4);
+        QCOMPARE(shown->size(), 6);          // Hoot, anyway, three skips, the notice
+        QCOMPARE(out.text().count('\n'), 2); // one line per track, however often it was skipped
         // Giving up is for that one track: the artist's next one is skipped.
         player.setTrack({"Night Owls"}, "Encore");
         QTRY_COMPARE(player.nextCalls("Encore"), 1);

@@ -86,7 +86,13 @@ void AppDelegate::setupMenuBar()
     const std::optional<QString> iconPath =
         Resources::pathForResource(QStringLiteral("menubar_icon"), QStringLiteral("png"));
     if (iconPath && !QPixmap(*iconPath).isNull()) {
-        statusItem->setImage(QIcon(*iconPath)); // the @2x twin beside it is picked up too
+        QIcon image(*iconPath);
+        // Tray hosts take every size they are given, and scale up the largest: the @2x twin too.
+        if (const std::optional<QString> twinPath =
+                Resources::pathForResource(QStringLiteral("menubar_icon@2x"), QStringLiteral("png"))) {
+            image.addFile(*twinPath);
+        }
+        statusItem->setImage(image, QStringLiteral("tunesieve-symbolic"));
     } else {
         statusItem->setTitle(QStringLiteral("\U0001F3B5"));
     }
@@ -111,8 +117,8 @@ void AppDelegate::setupMenuBar()
     auto* aboutMenu = new QMenu(QStringLiteral("About"), menu.get());
     aboutMenu->addAction(QStringLiteral("Skip AI-generated music automatically"))->setEnabled(false);
     aboutMenu->addSeparator();
-    aboutMenu->addAction(QStringLiteral("Visit ") + MenuText::literal(QUrl(QString::fromUtf8(APP_WEBSITE)).host()),
-                         this, &AppDelegate::openWebsite);
+    MenuText::setLiteralText(aboutMenu->addAction(QString(), this, &AppDelegate::openWebsite),
+                             QStringLiteral("Visit ") + QUrl(QString::fromUtf8(APP_WEBSITE)).host());
     aboutMenu->addSeparator();
     aboutMenu->addAction(QStringLiteral("Version ") + QString::fromUtf8(APP_VERSION))->setEnabled(false);
     menu->addMenu(aboutMenu);
@@ -120,6 +126,7 @@ void AppDelegate::setupMenuBar()
     menu->addAction(QStringLiteral("Quit"), this, &AppDelegate::quit);
 
     statusItem->setMenu(menu.get());
+    updateToolTip();
 }
 
 void AppDelegate::openWebsite()
@@ -168,18 +175,28 @@ SkipMemory::Track AppDelegate::playingTrack() const
     return {currentApp, playback.currentArtist, playback.currentTrack};
 }
 
-bool AppDelegate::skipCurrentTrack()
+void AppDelegate::skipCurrentTrack()
 {
-    if (skipMemory.isAwaitingPlayer(playingTrack())) {
-        return false;
-    }
     musicController->skipTrack();
     const quint64 skip = skipMemory.skipped(playingTrack(), QDateTime::currentDateTimeUtc());
     MainQueue::after(kFollowUpCheckMs, this, [this, skip] {
         skipMemory.followUpDue(skip);
         checkCurrentTrack();
     });
-    return true;
+}
+
+void AppDelegate::reportSkip(const QString& list, const QString& credit)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (skipMemory.isStillOn(playingTrack(), now)) {
+        return;
+    }
+    StandardOutput::printLine(QStringLiteral("\u23ED\uFE0F Skipping blacklisted artist (") + list +
+                              QStringLiteral("): ") + onOneLine(playback.currentArtist) + QStringLiteral(" on ") +
+                              MusicController::rawValue(currentApp));
+    blacklistManager->recordSkip(
+        {now, MusicController::rawValue(currentApp), playback.currentArtist, playback.currentTrack, list, credit});
+    updateToolTip();
 }
 
 bool AppDelegate::leavesBlockedTrackPlaying()
@@ -242,15 +259,7 @@ void AppDelegate::checkCurrentTrack()
     }
 
     const QString source = block->onCommunityList ? QStringLiteral("community") : QStringLiteral("local");
-    StandardOutput::printLine(QStringLiteral("\u23ED\uFE0F Skipping blacklisted artist (") + source +
-                              QStringLiteral("): ") + onOneLine(playback.currentArtist) + QStringLiteral(" on ") +
-                              MusicController::rawValue(nowPlaying->app));
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    // The history keeps a track once, however often a player that stays on it is told to move.
-    if (!skipMemory.isStillOn(playingTrack(), now)) {
-        blacklistManager->recordSkip({now, MusicController::rawValue(currentApp), playback.currentArtist,
-                                      playback.currentTrack, source, block->artist});
-    }
+    reportSkip(source, block->artist);
     skipCurrentTrack();
     playback.lastCheckedArtist.clear();
     // Both name the track as reported: its artist and title show the credit that was blocked.
@@ -266,24 +275,46 @@ void AppDelegate::updateMenuItems()
         return; // the menu is not built yet
     }
     const QString& artist = playback.currentArtist;
-    const bool severalCredits = !artist.isEmpty() && playback.currentCredits.size() > 1;
-    addToBlacklistMenuItem->setMenu(severalCredits ? blockCreditMenu : nullptr);
+    updateToolTip();
+    // Only what changes goes out: a tray host hears of every entry set, even to what it was.
+    QMenu* const blockMenu = !artist.isEmpty() && playback.currentCredits.size() > 1 ? blockCreditMenu : nullptr;
+    if (addToBlacklistMenuItem->menu() != blockMenu) {
+        addToBlacklistMenuItem->setMenu(blockMenu);
+    }
     if (artist.isEmpty()) {
-        artistMenuItem->setText(QStringLiteral("Artist: (not playing)"));
-        trackMenuItem->setText(QStringLiteral("Track: -"));
+        MenuText::setLiteralText(artistMenuItem, QStringLiteral("Artist: (not playing)"));
+        MenuText::setLiteralText(trackMenuItem, QStringLiteral("Track: -"));
         addToBlacklistMenuItem->setEnabled(false);
-        addToBlacklistMenuItem->setText(QStringLiteral("Block this artist"));
+        MenuText::setLiteralText(addToBlacklistMenuItem, QStringLiteral("Block this artist"));
         return;
     }
-    artistMenuItem->setText(QStringLiteral("Artist: ") + MenuText::literal(artist));
-    trackMenuItem->setText(QStringLiteral("Track: ") + MenuText::literal(playback.currentTrack));
+    MenuText::setLiteralText(artistMenuItem, QStringLiteral("Artist: ") + artist);
+    MenuText::setLiteralText(trackMenuItem, QStringLiteral("Track: ") + playback.currentTrack);
     const ArtistSet local = blacklistManager->localArtists();
-    if (severalCredits) {
+    if (blockMenu) {
         showCreditsToBlock(local);
         return;
     }
     addToBlacklistMenuItem->setEnabled(!local.contains(ArtistName::normalized(artist)));
-    addToBlacklistMenuItem->setText(QStringLiteral("Block \"") + MenuText::literal(artist) + QStringLiteral("\""));
+    MenuText::setLiteralText(addToBlacklistMenuItem, QStringLiteral("Block \"") + artist + QStringLiteral("\""));
+}
+
+void AppDelegate::updateToolTip()
+{
+    if (!statusItem) {
+        return; // the menu bar is not set up yet
+    }
+    QStringList lines{QStringLiteral("TuneSieve")};
+    lines << (playback.currentArtist.isEmpty()
+                  ? QStringLiteral("Not playing")
+                  : onOneLine(playback.currentArtist) + QStringLiteral(" - ") + onOneLine(playback.currentTrack));
+    const QList<BlacklistManager::SkipRecord> skips = blacklistManager->recentSkips();
+    if (!skips.isEmpty()) {
+        const BlacklistManager::SkipRecord& last = skips.first();
+        lines << QStringLiteral("Last skipped: ") + onOneLine(last.artist) + QStringLiteral(" - ") +
+                     onOneLine(last.title) + last.time.toLocalTime().toString(QStringLiteral(" (HH:mm)"));
+    }
+    statusItem->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void AppDelegate::showCreditsToBlock(const ArtistSet& local)
@@ -296,8 +327,8 @@ void AppDelegate::showCreditsToBlock(const ArtistSet& local)
     if (shown != playback.currentCredits) {
         blockCreditMenu->clear();
         for (const QString& credit : std::as_const(playback.currentCredits)) {
-            QAction* entry =
-                blockCreditMenu->addAction(MenuText::literal(credit), this, [this, credit] { blockArtist(credit); });
+            QAction* entry = blockCreditMenu->addAction(QString(), this, [this, credit] { blockArtist(credit); });
+            MenuText::setLiteralText(entry, credit);
             entry->setData(credit);
         }
     }
@@ -307,12 +338,14 @@ void AppDelegate::showCreditsToBlock(const ArtistSet& local)
         anyBlockable = anyBlockable || entry->isEnabled();
     }
     addToBlacklistMenuItem->setEnabled(anyBlockable);
-    addToBlacklistMenuItem->setText(QStringLiteral("Block"));
+    MenuText::setLiteralText(addToBlacklistMenuItem, QStringLiteral("Block"));
 }
 
 void AppDelegate::showRecentSkips()
 {
     constexpr qsizetype kShown = 10;
+    // clear() leaves the entries' submenus to their parent.
+    qDeleteAll(recentlySkippedMenu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
     recentlySkippedMenu->clear();
     const QList<BlacklistManager::SkipRecord> skips = blacklistManager->recentSkips().mid(0, kShown);
     if (skips.isEmpty()) {
@@ -321,21 +354,23 @@ void AppDelegate::showRecentSkips()
     }
     const ArtistSet local = blacklistManager->localArtists();
     for (const BlacklistManager::SkipRecord& skip : skips) {
-        QMenu* entry = recentlySkippedMenu->addMenu(skip.time.toLocalTime().toString(QStringLiteral("HH:mm  ")) +
-                                                    MenuText::literal(skip.artist) + QStringLiteral(" - ") +
-                                                    MenuText::literal(skip.title));
+        QMenu* entry = recentlySkippedMenu->addMenu(QString());
+        MenuText::setLiteralText(entry->menuAction(), skip.time.toLocalTime().toString(QStringLiteral("HH:mm  ")) +
+                                                          skip.artist + QStringLiteral(" - ") + skip.title);
         // The remedies concern the credit that the list holds, which may be one of several.
-        const QString credit = MenuText::literal(skip.credit);
-        entry->addAction(QStringLiteral("Never skip ") + credit, this, [this, name = skip.credit] {
-            blacklistManager->allow(name);
-            updateMenuItems();
-        });
+        MenuText::setLiteralText(entry->addAction(QString(), this,
+                                                  [this, name = skip.credit] {
+                                                      blacklistManager->allow(name);
+                                                      listsChanged();
+                                                  }),
+                                 QStringLiteral("Never skip ") + skip.credit);
         if (local.contains(ArtistName::normalized(skip.credit))) {
-            entry->addAction(QStringLiteral("Remove ") + credit + QStringLiteral(" from my blacklist"), this,
-                             [this, name = skip.credit] {
-                                 blacklistManager->removeLocal(name);
-                                 updateMenuItems();
-                             });
+            MenuText::setLiteralText(entry->addAction(QString(), this,
+                                                      [this, name = skip.credit] {
+                                                          blacklistManager->removeLocal(name);
+                                                          listsChanged();
+                                                      }),
+                                     QStringLiteral("Remove ") + skip.credit + QStringLiteral(" from my blacklist"));
         }
     }
 }
@@ -351,6 +386,7 @@ void AppDelegate::blockArtist(const QString& artist)
         return;
     }
     blacklistManager->addLocal(artist);
+    listsChanged();
     showNotification(QStringLiteral("Artist added to blacklist"), artist);
     // The line names the artist that was flagged, whoever plays by the time the service answers.
     blacklistManager->flagArtist(artist, [artist](bool success) {
@@ -359,12 +395,20 @@ void AppDelegate::blockArtist(const QString& artist)
         }
     });
     // When a check has just skipped this track, the player is on its way already.
-    if (!skipCurrentTrack()) {
+    if (skipMemory.isAwaitingPlayer(playingTrack())) {
         return;
     }
+    reportSkip(QStringLiteral("local"), artist);
+    skipCurrentTrack();
     // Look the artist up again in the next check: if the player moves on to another track by the
     // artist just blocked, that one is skipped too.
     playback.lastCheckedArtist.clear();
+}
+
+void AppDelegate::listsChanged()
+{
+    updateMenuItems();
+    blacklistWindowController->refreshIfChanged();
 }
 
 void AppDelegate::openBlacklistWindow()

@@ -66,9 +66,17 @@ private:
     void scheduleCheck(int delayMs);
     void checkOncePlayersSettle();
     SkipMemory::Track playingTrack() const;
-    // Sends Next() for the playing track, unless one was sent for this very track and its follow-up
-    // check has not run yet; then schedules that follow-up. True when Next() was sent.
-    bool skipCurrentTrack();
+    // Sends Next() for the playing track and schedules the follow-up check. Not for a track whose
+    // Next() still awaits its follow-up (SkipMemory::isAwaitingPlayer).
+    void skipCurrentTrack();
+    // The skip line and the history's record of a skip of the playing track, blocked by `credit` on
+    // `list` ("local" or "community"): once per track, however often a player that stays on it is
+    // told to move.
+    void reportSkip(const QString& list, const QString& credit);
+    // The tray's tooltip: what plays and the last skip.
+    void updateToolTip();
+    // After a change of the lists made from the menu: its entries and an open Blacklist window follow.
+    void listsChanged();
     // Tells the user, once, why a blocked track is left to play; false when it is to be skipped.
     bool leavesBlockedTrackPlaying();
     // Fills entry 4's submenu with one entry per credited artist, each enabled unless on `local`.

@@ -44,6 +44,9 @@ int main(int, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     // Desktops match the Blacklist window to the installed desktop entry and show its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("tunesieve"));
+    // The name that tray hosts show for the item (its title) and that window titles end with; the
+    // program's file name otherwise.
+    QCoreApplication::setApplicationName(QStringLiteral("TuneSieve"));
 
     TerminationSignals terminationSignals;
     AppDelegate delegate;

@@ -1,5 +1,7 @@
 #include "StatusItem.h"
 
+#include "MenuText.h"
+
 #include <QCursor>
 #include <QFont>
 #include <QMenu>
@@ -13,10 +15,10 @@ StatusItem::StatusItem(QObject* parent) : QObject(parent), m_trayIcon(this)
     }
 }
 
-void StatusItem::setImage(QIcon image)
+void StatusItem::setImage(QIcon image, const QString& themeName)
 {
     image.setIsMask(true);
-    m_trayIcon.setIcon(image);
+    m_trayIcon.setIcon(imageForArea(image, themeName));
     m_trayIcon.show();
 }
 
@@ -31,21 +33,33 @@ void StatusItem::setTitle(const QString& title)
     painter.drawText(pixmap.rect(), Qt::AlignCenter, title);
     painter.end();
     m_trayIcon.setIcon(QIcon(pixmap));
-    m_trayIcon.setToolTip(title);
     m_trayIcon.show();
+}
+
+void StatusItem::setToolTip(const QString& toolTip)
+{
+    if (m_trayIcon.toolTip() != toolTip) {
+        m_trayIcon.setToolTip(toolTip);
+    }
 }
 
 void StatusItem::setMenu(QMenu* menu)
 {
     m_menu = menu;
     m_trayIcon.setContextMenu(menu);
+    m_menuExported = isMenuExported(menu);
+    MenuText::setExported(menu, m_menuExported);
+    // Once our own popup of the menu closes, the titles are the exported menu's again.
+    connect(menu, &QMenu::aboutToHide, this, [this] { MenuText::setExported(m_menu, m_menuExported); });
 }
 
 void StatusItem::activated(QSystemTrayIcon::ActivationReason reason)
 {
-    // The context menu covers the right click on some hosts only; any click opens the same menu.
+    // The context menu covers the right click on some hosts only; any click opens the same menu,
+    // drawn by Qt.
     if (m_menu && (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick ||
                    reason == QSystemTrayIcon::MiddleClick)) {
+        MenuText::setExported(m_menu, false);
         m_menu->popup(QCursor::pos());
     }
 }

@@ -55,7 +55,10 @@ QPushButton* newPushButton(const QString& title)
 BlacklistWindowController::BlacklistWindowController(std::shared_ptr<BlacklistManager> blacklistManager,
                                                      QObject* parent)
     : QObject(parent), blacklistManager(std::move(blacklistManager))
-{}
+{
+    changeTimer.setInterval(1000);
+    connect(&changeTimer, &QTimer::timeout, this, &BlacklistWindowController::refreshIfChanged);
+}
 
 BlacklistWindowController::~BlacklistWindowController() = default;
 
@@ -66,6 +69,7 @@ void BlacklistWindowController::show()
     }
     refreshData();
     window->bringToFront();
+    changeTimer.start();
 }
 
 void BlacklistWindowController::createWindow()
@@ -154,14 +158,28 @@ QWidget* BlacklistWindowController::createTableView(TableView*& table, bool with
     return scrollView;
 }
 
+void BlacklistWindowController::refreshIfChanged()
+{
+    if (!window || !window->isVisible()) {
+        changeTimer.stop(); // until the window is shown again
+        return;
+    }
+    const std::array<quint64, 3> revisions{blacklistManager->localArtistsRevision(),
+                                           blacklistManager->communityArtistsRevision(),
+                                           blacklistManager->neverSkipArtistsRevision()};
+    if (revisions != shownRevisions || communityToggle->isChecked() != blacklistManager->isCommunityEnabled()) {
+        refreshData();
+    }
+}
+
 void BlacklistWindowController::refreshData()
 {
     const QString key = ArtistName::equivalenceKey(ArtistName::normalized(searchQuery));
-    localIndex.update(blacklistManager->localArtistsRevision(), [this] { return blacklistManager->localArtists(); });
-    communityIndex.update(blacklistManager->communityArtistsRevision(),
-                          [this] { return blacklistManager->communityArtists(); });
-    neverSkipIndex.update(blacklistManager->neverSkipArtistsRevision(),
-                          [this] { return blacklistManager->neverSkipArtists(); });
+    shownRevisions = {blacklistManager->localArtistsRevision(), blacklistManager->communityArtistsRevision(),
+                      blacklistManager->neverSkipArtistsRevision()};
+    localIndex.update(shownRevisions[0], [this] { return blacklistManager->localArtists(); });
+    communityIndex.update(shownRevisions[1], [this] { return blacklistManager->communityArtists(); });
+    neverSkipIndex.update(shownRevisions[2], [this] { return blacklistManager->neverSkipArtists(); });
     filteredLocalArtists = localIndex.matching(key);
     filteredCommunityArtists = communityIndex.matching(key);
     filteredNeverSkipArtists = neverSkipIndex.matching(key);

@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
+#include <array>
 #include <memory>
 
 class QAbstractButton;
@@ -18,7 +20,7 @@ class Window;
 // The "Blacklist" window: both blacklists and the never-skip list in three tables that share one place, a search
 // field that filters all three, a switch between them, adding, deleting and clearing local entries, deleting
 // never-skip entries, downloading the community list again and switching it on and off. The window is built on the
-// first show() and kept for the life of the controller.
+// first show() and kept for the life of the controller; while it is open it follows every change of the lists.
 class BlacklistWindowController : public QObject, public TableViewDataSource
 {
     Q_OBJECT
@@ -33,6 +35,9 @@ public:
     void show();
 
     void refreshData();
+    // Refreshes an open window when a list changed since it last showed them, by any program: the
+    // window's timer calls it every second, and the status menu after its own changes.
+    void refreshIfChanged();
     void updateCountLabel();
     void segmentChanged();
     void addArtistFromField();
@@ -74,6 +79,9 @@ private:
     QWidget* createTableView(TableView*& table, bool withDeleteButtons);
     const QStringList& filteredArtists(const TableView* table) const;
 
+    // The lists' revisions that the window shows, and the timer that looks for newer ones.
+    std::array<quint64, 3> shownRevisions{};
+    QTimer changeTimer;
     ArtistSearchIndex localIndex;
     ArtistSearchIndex communityIndex;
     ArtistSearchIndex neverSkipIndex;

@@ -1,7 +1,7 @@
 // Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
 // the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim,
-// the display opened with libxcb or as a Wayland socket, a tray item whose menu we open on a left
-// or middle click.
+// the display opened with libxcb or as a Wayland socket, a tray item named after its themed icon
+// whose menu we open on a left or middle click.
 #include "platform/FileTimes.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
@@ -11,9 +11,12 @@
 #include "platform/Resources.h"
 #include "platform/linux/DBusNotifier.h"
 #include "platform/linux/DisplaySockets.h"
+#include "widgets/NamedIconEngine.h"
 #include "widgets/StatusItem.h"
 
 #include <QCoreApplication>
+#include <QMenu>
+#include <QPixmap>
 #include <QStandardPaths>
 
 #include <malloc.h>
@@ -82,4 +85,34 @@ bool StatusItem::areaOpensMenuOnEveryClick()
 {
     // Tray hosts open the context menu on a right click, some not even then.
     return false;
+}
+
+QIcon StatusItem::imageForArea(const QIcon& image, const QString& themeName)
+{
+    // Tray hosts take images pixel for pixel: each one the icon has, the @2x twin at its 36 px.
+    QIcon images;
+    QList<QSize> pixelSizes;
+    for (const QSize& size : image.availableSizes()) {
+        for (const qreal ratio : {1.0, 2.0}) {
+            QPixmap pixmap = image.pixmap(size, ratio); // never scaled up
+            pixmap.setDevicePixelRatio(1.0);
+            if (!pixelSizes.contains(pixmap.size())) {
+                pixelSizes << pixmap.size();
+                images.addPixmap(pixmap);
+            }
+        }
+    }
+    // StatusNotifier hosts look the name up in their icon theme, where the symbolic icon follows the
+    // panel's colours; the name alone would leave an empty slot where it is not installed. Whether
+    // it is comes from where hosts look: the data folders' hicolor theme.
+    const QString installed =
+        QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                               QStringLiteral("icons/hicolor/scalable/apps/") + themeName + QStringLiteral(".svg"));
+    return installed.isEmpty() ? images : QIcon(new NamedIconEngine(images, themeName));
+}
+
+bool StatusItem::isMenuExported(QMenu* menu)
+{
+    // A tray menu gets a platform menu only from a StatusNotifier tray, which exports it.
+    return menu->platformMenu() != nullptr;
 }

@@ -74,3 +74,15 @@ bool StatusItem::areaOpensMenuOnEveryClick()
     // Qt opens the native menu under the item on any click: a menu of ours would be a second one.
     return true;
 }
+
+QIcon StatusItem::imageForArea(const QIcon& image, const QString&)
+{
+    // The menu bar draws the template image in its own colours.
+    return image;
+}
+
+bool StatusItem::isMenuExported(QMenu*)
+{
+    // The native menu takes "&" as Qt does.
+    return false;
+}
