@@ -27,7 +27,7 @@ private slots:
             agent.delegate.checkCurrentTrack();
             StdoutCapture out;
             agent.delegate.statusMenuItem()->menu()->actions().at(3)->trigger(); // "Block "Robo Crooner""
-            QTRY_COMPARE(out.text(), "Artist flagged to community: Robo Crooner\n");
+            QTRY_VERIFY(out.text().endsWith("Artist flagged to community: Robo Crooner\n"));
             const auto& store = agent.store;
             for (const char* artist : {"Robo Crooner", "HUMAN BAND"}) {
                 std::optional<bool> flagged;
