@@ -60,16 +60,16 @@ QPushButton* newPushButton(const QString& title)
 bool alert(QWidget* parent, QMessageBox::Icon icon, const QString& question, const QString& details,
            const QString& accept, const QString& cancel = QString())
 {
-    QMessageBox alert(parent);
-    alert.setWindowModality(Qt::ApplicationModal);
-    alert.setIcon(icon);
-    alert.setText(question);
-    alert.setInformativeText(details);
-    QPushButton* accepted = alert.addButton(accept, QMessageBox::AcceptRole);
-    alert.setDefaultButton(accepted);
-    alert.setEscapeButton(cancel.isEmpty() ? accepted : alert.addButton(cancel, QMessageBox::RejectRole));
-    alert.exec();
-    return alert.clickedButton() == accepted;
+    QMessageBox box(parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setIcon(icon);
+    box.setText(question);
+    box.setInformativeText(details);
+    QPushButton* accepted = box.addButton(accept, QMessageBox::AcceptRole);
+    box.setDefaultButton(accepted);
+    box.setEscapeButton(cancel.isEmpty() ? accepted : box.addButton(cancel, QMessageBox::RejectRole));
+    box.exec();
+    return box.clickedButton() == accepted;
 }
 
 QList<QStringList> rowsOf(const QStringList& names)
@@ -417,7 +417,8 @@ void BlacklistWindowController::importFile(const QString& path)
         summary += reading.unreadLines == 1 ? QStringLiteral(", 1 line could not be read")
                                             : QStringLiteral(", %1 lines could not be read").arg(reading.unreadLines);
     }
-    const QString question = songs ? QStringLiteral("Block the songs of %1?") : QStringLiteral("Add the names of %1 to your blacklist?");
+    const QString question =
+        songs ? QStringLiteral("Block the songs of %1?") : QStringLiteral("Add the names of %1 to your blacklist?");
     if (alert(window.get(), QMessageBox::Question, summary, question.arg(fileName), QStringLiteral("Add"),
               QStringLiteral("Cancel"))) {
         songs ? blacklistManager->blockSongs(reading.songs) : blacklistManager->addLocal(reading.list.artists);
