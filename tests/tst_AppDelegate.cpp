@@ -211,13 +211,13 @@ private slots:
         DelegateHarness h(QStringLiteral("Spotify"), server.baseUrl());
         h.delegate.setupMenuBar();
         QMenu* menu = h.delegate.statusMenuItem()->menu();
-        QMenu* about = menu->actions().at(8)->menu();
-        QMenu* recent = menu->actions().at(5)->menu();
+        QMenu* about = menu->actions().at(9)->menu();
+        QMenu* recent = menu->actions().at(6)->menu();
         QCOMPARE(entries(menu) + entries(recent) + entries(about),
                  QStringList({"Artist: - (off)", "Track: - (off)", "-", "Block this artist (off)",
-                              "Manage blacklisted artists... (on)", "Recently skipped (on)", "Subscribed lists... (on)",
-                              "-", "About (on)", "-", "Quit (on)", "Nothing skipped yet (off)",
-                              "Skip AI-generated music automatically (off)", "-",
+                              "Block this song (off)", "Manage blacklisted artists... (on)", "Recently skipped (on)",
+                              "Subscribed lists... (on)", "-", "About (on)", "-", "Quit (on)",
+                              "Nothing skipped yet (off)", "Skip AI-generated music automatically (off)", "-",
                               "Visit " + QUrl(APP_WEBSITE).host() + " (on)", "-", "Version 1.0.0 (off)"}));
         QVERIFY(!h.delegate.statusMenuItem()->icon().isNull()); // the note as title: no icon beside the test
         // A click on the tray item, with any button, opens the menu.
@@ -226,15 +226,15 @@ private slots:
         menu->hide();
 
         h.delegate.checkCurrentTrack();
-        QCOMPARE(entries(menu).mid(0, 4),
-                 QStringList({"Artist: (not playing) (off)", "Track: - (off)", "-", "Block this artist (off)"}));
+        QCOMPARE(entries(menu).mid(0, 5), QStringList({"Artist: (not playing) (off)", "Track: - (off)", "-",
+                                                       "Block this artist (off)", "Block this song (off)"}));
         // Names are shown whole: an ampersand is no mnemonic, a tab no shortcut column.
         h.store->setCommunityArtists(ArtistSet({"simon & \"garf\"\tunkel"}));
         h.player->play("Simon & \"Garf\"\tunkel", "Sound & Silence");
         h.delegate.checkCurrentTrack();
-        QCOMPARE(entries(menu, true).mid(0, 4),
+        QCOMPARE(entries(menu, true).mid(0, 5),
                  QStringList({"Artist: Simon & \"Garf\" unkel (off)", "Track: Sound & Silence (off)", "-",
-                              "Block \"Simon & \"Garf\" unkel\" (on)"}));
+                              "Block \"Simon & \"Garf\" unkel\" (on)", "Block this song (on)"}));
 
         // Block: on the local list, flagged as reported, no second Next() for the track just skipped.
         StdoutCapture out;
@@ -291,10 +291,29 @@ private slots:
         QCOMPARE(entries(recent->actions().at(0)->menu(), true),
                  QStringList({"Never skip Night Owls (on)", "Remove Night Owls from my blacklist (on)"}));
 
+        // Block this song: that title by that artist, whatever the never-skip list says; skipped at once,
+        // and unblocked from "Recently skipped".
+        h.store->allow("echo");
+        h.player->play("Echo", "Tired");
+        h.delegate.checkCurrentTrack();
+        menu->actions().at(4)->trigger();
+        QCOMPARE(h.store->blockedSongs().first().shown() + "; " + h.shown->last().first + ": " + h.shown->last().second,
+                 "echo - tired; Song blocked: Echo - Tired");
+        h.store->blockSong("Echo", "Stale");
+        h.player->play("ECHO", "STALE");
+        h.delegate.checkCurrentTrack();
+        QCOMPARE(h.player->skips, 10); // Tired, by the menu, and Stale
+        QVERIFY(out.text().endsWith(skipLine("local): ECHO").toUtf8()) && !menu->actions().at(4)->isEnabled());
+        emit recent->aboutToShow();
+        QCOMPARE(entries(recent->actions().at(0)->menu(), true),
+                 QStringList({"Never skip ECHO (on)", "Unblock this song (on)"}));
+        recent->actions().at(0)->menu()->actions().at(1)->trigger();
+        QCOMPARE(h.store->blockedSongs().size(), 1);
+
         // The window: built on the first click, raised again on the second, shows a block from the menu at
         // once; closing it ends nothing.
-        menu->actions().at(4)->trigger();
-        menu->actions().at(4)->trigger();
+        menu->actions().at(5)->trigger();
+        menu->actions().at(5)->trigger();
         const QWidgetList windows = QApplication::topLevelWidgets();
         const auto isBlacklistWindow = [](QWidget* w) { return w->isVisible() && w->windowTitle() == "Blacklist"; };
         QCOMPARE(std::count_if(windows.cbegin(), windows.cend(), isBlacklistWindow), 1);
@@ -311,7 +330,7 @@ private slots:
         QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(m_opened, QList<QUrl>{QUrl(APP_WEBSITE)});
 
-        QTimer::singleShot(0, menu->actions().at(10), &QAction::trigger);
+        QTimer::singleShot(0, menu->actions().at(11), &QAction::trigger);
         QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
         QCOMPARE(QCoreApplication::exec(), 0); // ended by "Quit"
     }
@@ -323,7 +342,7 @@ private slots:
         server.addReply("/ai.csv", {200, "artist,id\nRobo,1\nBot,2\n"});
         DelegateHarness h(QStringLiteral("Spotify"), server.baseUrl());
         h.delegate.setupMenuBar();
-        h.delegate.statusMenuItem()->menu()->actions().at(6)->trigger();
+        h.delegate.statusMenuItem()->menu()->actions().at(7)->trigger();
         const QWidgetList windows = QApplication::topLevelWidgets();
         auto* window = static_cast<Window*>(*std::find_if(windows.cbegin(), windows.cend(), [](QWidget* w) {
             return w->isVisible() && w->windowTitle() == "Subscribed lists";

@@ -8,10 +8,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -40,8 +44,8 @@ struct OpenWindow
     // The views a user sees, in the order they were added: "search, segments, ...".
     QString shown() const
     {
-        const QStringList names = {"search", "segments", "add field", "add",   "local", "community",
-                                   "never",  "sync",     "switch",    "clear", "count"};
+        const QStringList names = {"search", "segments", "add field", "add",   "local", "community", "never",
+                                   "sync",   "switch",   "clear",     "count", "songs", "import",    "export"};
         const QWidgetList views = controller.window->contentView()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
         QStringList visible;
         for (int i = 0; i < views.size(); ++i) {
@@ -54,7 +58,8 @@ struct OpenWindow
     // What the chosen segment's table lists, and the count: "abba, cat (2 artist(s))".
     QString listed() const
     {
-        TableView* tables[] = {controller.localTableView, controller.communityTableView, controller.neverSkipTableView};
+        TableView* tables[] = {controller.localTableView, controller.communityTableView, controller.neverSkipTableView,
+                               controller.blockedSongsTableView};
         TableView* table = tables[controller.segmentedControl->selectedSegment()];
         QStringList names;
         for (int row = 0; row < table->model()->rowCount(); ++row) {
@@ -74,24 +79,47 @@ struct OpenWindow
     BlacklistWindowController controller{store};
 };
 
-// Clicks `button`, answers the alert it opens with `answer`, and returns the alert's texts and buttons.
-QStringList clickAndAnswer(QAbstractButton* button, const QString& answer)
+// Does `act`, and answers each dialog that comes with the next of `answers`: an alert with the button of that
+// text, a file dialog with that path ("+" before it ticks its boxes). Returns each alert's text and details.
+QStringList answering(const std::function<void()>& act, QStringList answers)
 {
     QStringList seen;
-    QTimer poll; // gone with this call, should no alert come
+    QTimer poll; // gone with this call, should no dialog come
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (alert && seen.isEmpty()) {
-            seen << alert->text() << alert->informativeText() << QString::number(alert->icon());
-            for (QAbstractButton* choice : alert->buttons()) {
-                seen << choice->text();
-                choice->text() == answer ? choice->click() : void();
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->isVisible() || answers.isEmpty()) {
+            return;
+        }
+        const QString answer = answers.takeFirst();
+        if (auto* alert = qobject_cast<QMessageBox*>(dialog)) {
+            seen << alert->text() + " | " + alert->informativeText();
+            const QList<QAbstractButton*> choices = alert->buttons();
+            const auto choice =
+                std::find_if(choices.cbegin(), choices.cend(), [&](auto* b) { return b->text() == answer; });
+            choice == choices.cend() ? alert->reject() : (*choice)->click();
+        } else if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
+            for (QCheckBox* box : files->findChildren<QCheckBox*>()) {
+                box->setChecked(answer.startsWith('+'));
             }
+            files->selectFile(answer.mid(answer.startsWith('+')));
+            static_cast<QDialog*>(files)->accept();
         }
     });
     poll.start(10);
-    QTest::mouseClick(button, Qt::LeftButton);
+    act();
+    // A dialog that should have come and did not shows in what was seen.
+    static_cast<void>(QTest::qWaitFor([&] { return answers.isEmpty() && !QApplication::activeModalWidget(); }));
     return seen;
+}
+
+void drop(QWidget* window, const QString& path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &event);
 }
 
 } // namespace
@@ -109,7 +137,7 @@ private slots:
                      open->addArtistField->placeholderText(),
                  "BlacklistSearch...Add artist name...");
         QCOMPARE(open.shown() + ": " + open.listed(),
-                 "search, segments, add field, add, local, clear, count: "
+                 "search, segments, add field, add, local, clear, count, import, export: "
                  "<b>bold</b>, hard rock, jazz trio, rock band, two  spaces (5 artist(s))");
         QTest::keyClicks(open->searchField, "ROCK");
         QCOMPARE(open.listed(), "hard rock, rock band (2 artist(s))");
@@ -146,6 +174,15 @@ private slots:
         QTest::mouseClick(cell(open->neverSkipTableView, 1, 1), Qt::LeftButton);
         QCOMPARE(open.listed(), "x  y (1 artist(s))");
         QCOMPARE(open.store->neverSkipArtists(), ArtistSet({"x  y", "solo"}));
+        // Songs blocked by name, "Artist - Title", searched and deleted as the artists are.
+        open.store->blockSongs({{"Rock Band", "Hard Rock"}, {"Polka", "Rock"}, {"Polka", "Waltz"}});
+        open.chooseSegment(3);
+        QTest::keyClick(open->searchField, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(open->searchField, "ROCK");
+        QCOMPARE(open.shown() + ": " + open.listed(),
+                 "search, segments, count, songs: polka - rock, rock band - hard rock (2 song(s))");
+        QTest::mouseClick(cell(open->blockedSongsTableView, 1, 1), Qt::LeftButton);
+        QCOMPARE(open.listed(), "polka - rock (1 song(s))");
         open.chooseSegment(1);
         QVERIFY(!open->communityToggle->isChecked());
         QTest::mouseClick(open->communityToggle, Qt::LeftButton);
@@ -154,7 +191,9 @@ private slots:
         open->show();
         QTest::mouseClick(open->communityToggle, Qt::LeftButton);
         QVERIFY(open.store->isCommunityEnabled());
-        // The open window follows another program's edit of the file (the search still finds "  ").
+        // The open window follows another program's edit of the file.
+        QTest::keyClick(open->searchField, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(open->searchField, "  ");
         open.store->waitUntilSaved();
         QVERIFY(
             open.prefs.writeFile(R"({"communityBlacklistedArtists": ["by  hand"], "communityBlacklistEnabled": 0})"));
@@ -208,11 +247,10 @@ private slots:
     void clearsWhenConfirmedAndSyncsAgain()
     {
         OpenWindow open({"abba", "cat"}, {"polka"});
-        QCOMPARE(clickAndAnswer(open.clearAllButton(), "Cancel"),
-                 QStringList({"Clear local blacklist?", "This will remove all artists from your personal blacklist.",
-                              QString::number(QMessageBox::Warning), "Clear", "Cancel"}));
+        QCOMPARE(answering([&] { open.clearAllButton()->click(); }, {"Cancel"}),
+                 QStringList({"Clear local blacklist? | This will remove all artists from your personal blacklist."}));
         QCOMPARE(open.listed(), "abba, cat (2 artist(s))");
-        clickAndAnswer(open.clearAllButton(), "Clear");
+        answering([&] { open.clearAllButton()->click(); }, {"Clear"});
         QCOMPARE(open.listed(), " (0 artist(s))");
         QCOMPARE(open.store->communityArtists(), ArtistSet({"polka"}));
 
@@ -229,6 +267,78 @@ private slots:
         QCOMPARE(open.listed(), "polka (1 artist(s))");
         QTest::mouseClick(open->syncButton, Qt::LeftButton);
         QTRY_COMPARE(open.listed(), "new wave bot (1 artist(s))");
+    }
+
+    // One file each, through "Import..." or dropped on the window, into {abba, cat} with "dog" never skipped.
+    void importsAFileIntoTheOwnListWhenAgreed_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "folder", "gone": no file but that
+        QTest::addColumn<QString>("answer");     // "drop " before it: dropped on the window
+        QTest::addColumn<QString>("said");       // part of what the alert said
+        QTest::addColumn<QString>("listed");     // the own list afterwards
+        const auto row = [](const char* name, const QByteArray& content, const char* answer, const char* said,
+                            const char* listed = "abba, cat") {
+            QTest::newRow(name) << content << QString(answer) << QString(said) << QString(listed);
+        };
+        row("csv", "artist,id\nABBA,1\nDog,2\n,3\n\nEel,4\n", "Add",
+            "2 added, 1 already on your list, 1 line could not be read | Add the names of list", "abba, cat, dog, eel");
+        row("cancelled", "abba\nfox\n", "drop Cancel", "1 added, 1 already on your list |");
+        row("json", R"([{"name": "Fox"}])", "drop Add", "1 added, 0 already on your list |", "abba, cat, fox");
+        row("no list", "<html>sign in</html>", "OK",
+            "This file cannot be imported | list: not a list TuneSieve can read. Your blacklist is unchanged.");
+        row("unreadable", "\xff\xfe\x00 bad", "drop OK", "list: not a list TuneSieve can read.");
+        row("too large", QByteArray(32 * 1024 * 1024 + 1, 'a'), "OK", "list: larger than 32 MiB.");
+        row("folder", "folder", "drop OK", "list: a folder, not a file.");
+        row("gone", "gone", "drop OK", "list: the file is gone.");
+    }
+
+    void importsAFileIntoTheOwnListWhenAgreed()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, answer);
+        QFETCH(QString, said);
+        const bool dropped = answer.startsWith("drop ");
+        OpenWindow open({"abba", "cat"});
+        open.store->setNeverSkipArtists({"dog"});
+        const QString path = open.prefs.folder() + "/list";
+        QFile file(path);
+        QVERIFY(content == "gone" ||
+                (content == "folder" ? QDir().mkdir(path) : file.open(QIODevice::WriteOnly) && file.write(content)));
+        file.close();
+        const auto act = [&] { dropped ? drop(open->window.get(), path) : open->importButton->click(); };
+        const QString seen = answering(act, QStringList{path, answer.remove("drop ")}.mid(dropped)).join("");
+        QVERIFY2(seen.contains(said), qPrintable(seen));
+        QTEST(open.listed().section(" (", 0, 0), "listed");
+        QCOMPARE(open.store->neverSkipArtists().isEmpty(), open.listed().contains("dog"));
+    }
+
+    void exportsWhatImportsBackToTheSameList()
+    {
+        const ArtistSet names{"earth, wind & fire", " lead space", "#hash",  "quo\"te",
+                              "line\nbreak",        "plain",       "\"q\" x"};
+        OpenWindow open(names);
+        open.store->blockSong("Echo", "Tired, really");
+        open.store->setNeverSkipArtists({"dog"});
+        const QString path = open.prefs.folder() + "/mine.csv";
+        answering([&] { open->exportButton->click(); }, {"+" + path});
+        QFile songs(open.prefs.folder() + "/mine-songs.csv");
+        QFile neverSkip(open.prefs.folder() + "/mine-never-skip.csv");
+        QVERIFY(songs.open(QIODevice::ReadOnly) && neverSkip.open(QIODevice::ReadOnly));
+        QCOMPARE(songs.readAll() + neverSkip.readAll(), "artist,title\r\necho,\"tired, really\"\r\nartist\r\ndog\r\n");
+        open.store->setLocalArtists({"plain"});
+        QCOMPARE(answering([&] { drop(open->window.get(), path); }, {"Add"}).join(""),
+                 "6 added, 1 already on your list | Add the names of mine.csv to your blacklist?");
+        QCOMPARE(open.store->localArtists(), names);
+        // The songs' list blocks its songs again, not their artists.
+        open.store->unblockSong("echo", "tired, really");
+        QCOMPARE(answering([&] { drop(open->window.get(), songs.fileName()); }, {"Add"}).join(""),
+                 "1 added, 0 already on your list | Block the songs of mine-songs.csv?");
+        QCOMPARE(open.store->blockedSongs().first().shown() + QString::number(open.store->localArtists().size()),
+                 "echo - tired, really7");
+        // Only the own list unless asked for more.
+        QVERIFY(QFile::remove(songs.fileName()));
+        answering([&] { open->exportButton->click(); }, {open.prefs.folder() + "/again.csv"});
+        QVERIFY(QFile::exists(open.prefs.folder() + "/again.csv") && !songs.exists());
     }
 };
 

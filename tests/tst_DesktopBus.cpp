@@ -160,6 +160,18 @@ private slots:
         // Giving up is for that one track: the artist's next one is skipped.
         player.setTrack({"Night Owls"}, "Encore");
         QTRY_COMPARE(player.nextCalls("Encore"), 1);
+
+        // A song blocked by name, whatever the never-skip list says: the artist's other song and the
+        // same title by another artist play.
+        store->blockSong("Echo", "Hoot");
+        store->allow("Echo");
+        player.setTrack({"Robo"}, "Hoot");
+        QTRY_COMPARE(delegate.playbackState().currentArtist, "Robo");
+        player.setTrack({"Echo"}, "Fine");
+        QTRY_COMPARE(delegate.playbackState().currentTrack, "Fine");
+        player.setTrack({"ECHO"}, "HOOT");
+        QTRY_COMPARE(player.nextCalls("HOOT"), 1);
+        QCOMPARE(player.nextCalls(), 6);
     }
 
     void notifiesTheDesktopInItsMarkup()

@@ -25,8 +25,10 @@ int main(int argc, char* argv[])
     harness.store->setLocalArtists({"velvet echo machine", "the neural crooners"});
     harness.player->play(QStringLiteral("Paper Satellites"), QStringLiteral("Slow Orbit"));
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    harness.store->recordSkip({now.addSecs(-420), "Spotify", "Velvet Echo Machine", "Midnight Prompt", "local"});
-    harness.store->recordSkip({now.addSecs(-60), "Spotify", "Neon Nobody", "Synthetic Rain", "community"});
+    harness.store->recordSkip(
+        {now.addSecs(-420), "Spotify", "Velvet Echo Machine", "Midnight Prompt", "local", "Velvet Echo Machine"});
+    harness.store->recordSkip(
+        {now.addSecs(-60), "Spotify", "Neon Nobody", "Synthetic Rain", "community", "Neon Nobody"});
     harness.delegate.setupMenuBar();
     harness.delegate.checkCurrentTrack();
 
@@ -34,7 +36,7 @@ int main(int argc, char* argv[])
     QMenu* menu = harness.delegate.statusMenuItem()->menu();
     menu->popup(QPoint(0, 0));
     QCoreApplication::processEvents();
-    QAction* recent = menu->actions().at(5);
+    QAction* recent = menu->actions().at(6);
     menu->setActiveAction(recent);
     recent->menu()->popup(QPoint(menu->width(), menu->actionGeometry(recent).top()));
     QCoreApplication::processEvents();

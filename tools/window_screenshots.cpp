@@ -1,8 +1,8 @@
 // Renders the Blacklist window, filled with a few made-up names, to PNG files for the README: the local list
-// (blacklist-local.png), the community list (blacklist-community.png) and the never-skip list
-// (blacklist-never-skip.png), and the Subscribed lists window with two lists (subscribed-lists.png), in the
-// folder given as argument. Runs without a display (Qt's offscreen platform) and on its own temporary
-// preferences file.
+// (blacklist-local.png), the community list (blacklist-community.png), the never-skip list
+// (blacklist-never-skip.png) and the blocked songs (blacklist-songs.png), and the Subscribed lists window with two
+// lists (subscribed-lists.png), in the folder given as argument. Runs without a display (Qt's offscreen platform) and
+// on its own temporary preferences file.
 #include "platform/JsonPreferencesDomain.h"
 #include "widgets/SegmentedControl.h"
 #include "widgets/Window.h"
@@ -81,6 +81,13 @@ int main(int argc, char* argv[])
     controller.segmentedControl->setSelectedSegment(2);
     controller.segmentChanged();
     if (!saveWindow(controller.window.get(), output.filePath(QStringLiteral("blacklist-never-skip.png")))) {
+        return 1;
+    }
+    store->blockSongs({{"paper satellites", "slow orbit (ai remix)"}, {"the real drummer", "one more take"}});
+    controller.refreshData();
+    controller.segmentedControl->setSelectedSegment(3);
+    controller.segmentChanged();
+    if (!saveWindow(controller.window.get(), output.filePath(QStringLiteral("blacklist-songs.png")))) {
         return 1;
     }
     ListSubscriptionsWindowController lists(store);

@@ -106,6 +106,8 @@ void AppDelegate::setupMenuBar()
     addToBlacklistMenuItem =
         menu->addAction(QStringLiteral("Block this artist"), this, &AppDelegate::addCurrentArtistToBlacklist);
     addToBlacklistMenuItem->setEnabled(false);
+    blockSongMenuItem = menu->addAction(QStringLiteral("Block this song"), this, &AppDelegate::blockCurrentSong);
+    blockSongMenuItem->setEnabled(false);
     blockCreditMenu = new QMenu(menu.get());
     menu->addAction(QStringLiteral("Manage blacklisted artists..."), this, &AppDelegate::openBlacklistWindow);
     recentlySkippedMenu = menu->addMenu(QStringLiteral("Recently skipped"));
@@ -244,14 +246,23 @@ void AppDelegate::checkCurrentTrack()
     // for that one track: its key holds the title.
     const QString artistKey = ArtistName::normalized(playback.currentCredits.join(kCreditKeySeparator));
     const QString trackKey = artistKey + kCreditKeySeparator + ArtistName::normalized(playback.currentTrack);
+    // An artist with a song blocked by name is looked up again for each title.
+    const bool titleMatters = blacklistManager->blocksSongsBy(playback.currentCredits);
     const QString lastKey = ArtistName::equivalenceKey(playback.lastCheckedArtist);
-    if (ArtistName::equivalenceKey(artistKey) == lastKey || ArtistName::equivalenceKey(trackKey) == lastKey) {
+    if ((!titleMatters && ArtistName::equivalenceKey(artistKey) == lastKey) ||
+        ArtistName::equivalenceKey(trackKey) == lastKey) {
         return;
     }
-    playback.lastCheckedArtist = artistKey;
-    const std::optional<BlacklistManager::Block> block = blacklistManager->firstBlocked(playback.currentCredits);
+    playback.lastCheckedArtist = titleMatters ? trackKey : artistKey;
+    std::optional<BlacklistManager::Block> block = blacklistManager->firstBlocked(playback.currentCredits);
     if (!block) {
-        return;
+        // A song blocked by name is skipped whatever the never-skip list says, as one of the user's own list.
+        const std::optional<QString> songCredit =
+            blacklistManager->firstBlockedSong(playback.currentCredits, playback.currentTrack);
+        if (!songCredit) {
+            return;
+        }
+        block = BlacklistManager::Block{*songCredit, false, QString()};
     }
     if (leavesBlockedTrackPlaying()) {
         playback.lastCheckedArtist = trackKey;
@@ -276,6 +287,8 @@ void AppDelegate::updateMenuItems()
     }
     const QString& artist = playback.currentArtist;
     updateToolTip();
+    blockSongMenuItem->setEnabled(!artist.isEmpty() &&
+                                  !blacklistManager->firstBlockedSong({artist}, playback.currentTrack));
     // Only what changes goes out: a tray host hears of every entry set, even to what it was.
     QMenu* const blockMenu = !artist.isEmpty() && playback.currentCredits.size() > 1 ? blockCreditMenu : nullptr;
     if (addToBlacklistMenuItem->menu() != blockMenu) {
@@ -372,6 +385,12 @@ void AppDelegate::showRecentSkips()
                                                       }),
                                      QStringLiteral("Remove ") + skip.credit + QStringLiteral(" from my blacklist"));
         }
+        if (blacklistManager->firstBlockedSong({skip.credit}, skip.title)) {
+            entry->addAction(QStringLiteral("Unblock this song"), this, [this, skip] {
+                blacklistManager->unblockSong(skip.credit, skip.title);
+                listsChanged();
+            });
+        }
     }
 }
 
@@ -402,6 +421,24 @@ void AppDelegate::blockArtist(const QString& artist)
     skipCurrentTrack();
     // Look the artist up again in the next check: if the player moves on to another track by the
     // artist just blocked, that one is skipped too.
+    playback.lastCheckedArtist.clear();
+}
+
+void AppDelegate::blockCurrentSong()
+{
+    if (playback.currentArtist.isEmpty()) {
+        return;
+    }
+    blacklistManager->blockSong(playback.currentArtist, playback.currentTrack);
+    listsChanged();
+    showNotification(QStringLiteral("Song blocked"),
+                     playback.currentArtist + QStringLiteral(" - ") + playback.currentTrack);
+    // When a check has just skipped this track, the player is on its way already.
+    if (skipMemory.isAwaitingPlayer(playingTrack())) {
+        return;
+    }
+    reportSkip(QStringLiteral("local"), playback.currentArtist);
+    skipCurrentTrack();
     playback.lastCheckedArtist.clear();
 }
 

@@ -25,15 +25,16 @@ struct PlaybackState
     QStringList currentCredits;
     // The lower-cased artist that was last looked up in the store, or for a track that credits
     // several artists their lower-cased credits joined; for a blocked track that was let play, that
-    // key and the lower-cased title, so that the artist's next track is looked up again. Empty means
+    // key and the lower-cased title, so that the artist's next track is looked up again; so is the
+    // key of every track whose credits have a song blocked by name. Empty means
     // the next artist seen is looked up whatever it is.
     QString lastCheckedArtist;
 };
 
 // The application's spine: it polls the player every 5 s (and 1 s after launch and after every
 // skip), checks at once when a player announces a whole track and soon after any other change it
-// announces, and skips tracks by blacklisted artists with one log line and one notification. It
-// also owns the status menu, which shows what plays and offers to block the artist, and fetches the
+// announces, and skips tracks by blacklisted artists and blocked songs with one log line and one notification. It
+// also owns the status menu, which shows what plays and offers to block the artist or the song, and fetches the
 // subscribed lists at launch and once a day.
 class AppDelegate : public QObject
 {
@@ -55,6 +56,8 @@ public:
     void addCurrentArtistToBlacklist();
     // Puts `artist` on the local list, flags it and skips the playing track (at most once).
     void blockArtist(const QString& artist);
+    // Blocks the playing title by the playing artist, and skips it (at most once).
+    void blockCurrentSong();
     void openBlacklistWindow();
     void openListSubscriptionsWindow();
     void quit();
@@ -101,6 +104,7 @@ private:
     QAction* artistMenuItem = nullptr;
     QAction* trackMenuItem = nullptr;
     QAction* addToBlacklistMenuItem = nullptr;
+    QAction* blockSongMenuItem = nullptr;
     // Entry 4's submenu while a track credits several artists; owned by the status menu.
     QMenu* blockCreditMenu = nullptr;
     QMenu* recentlySkippedMenu = nullptr;

@@ -117,7 +117,7 @@ private:
         while (m_at < m_text.size() && m_text[m_at] != u',' && m_text[m_at] != u'\n' && m_text[m_at] != u'\r') {
             ++m_at;
         }
-        fields.append(m_text.mid(start, m_at - start).toString());
+        fields.append(m_text.mid(start, m_at - start).trimmed().toString()); // a quoted field is kept whole
     }
 
     bool readQuoted(QStringList& fields)
@@ -142,9 +142,9 @@ private:
     bool m_broken = false;
 };
 
-qsizetype nameColumn(const QStringList& header)
+qsizetype columnTitled(const QStringList& header, std::initializer_list<const char*> titles)
 {
-    for (const char* title : {"artist", "name"}) {
+    for (const char* title : titles) {
         for (qsizetype column = 0; column < header.size(); ++column) {
             if (header[column].trimmed().compare(QLatin1String(title), Qt::CaseInsensitive) == 0) {
                 return column;
@@ -175,13 +175,45 @@ void collectLines(QStringView text, ListCollector& names, bool unquote = false)
     }
 }
 
+// The lines under a lone title: each line a name whole, but a line that starts with a double quote
+// and holds one CSV field, which may span lines.
+void collectTitledLines(QStringView text, ListCollector& names)
+{
+    qsizetype at = 0;
+    while (at < text.size()) {
+        qsizetype start = at;
+        while (start < text.size() && (text[start] == u' ' || text[start] == u'\t')) {
+            ++start;
+        }
+        QStringList fields;
+        CsvRecords field(text.sliced(start));
+        if (start < text.size() && text[start] == u'"' && field.next(fields) && fields.size() == 1) {
+            if (!names.add(fields.first())) {
+                return;
+            }
+            at = start + field.position();
+            continue;
+        }
+        qsizetype end = at;
+        while (end < text.size() && text[end] != u'\n' && text[end] != u'\r') {
+            ++end;
+        }
+        collectLines(text.sliced(at, end - at), names, true);
+        if (names.fault() != CapFault::none) {
+            return;
+        }
+        at = end + 1;
+    }
+}
+
 // CSV or plain text; the error of a CSV list that cannot be read, else nothing.
-QString collectDelimited(const QString& text, ListCollector& names)
+QString collectDelimited(const QString& text, ListCollector& names, Reading& reading)
 {
     CsvRecords records(text);
     QStringList fields;
     records.next(fields);
-    const qsizetype column = nameColumn(fields);
+    const qsizetype column = columnTitled(fields, {"artist", "name"});
+    const qsizetype titleColumn = columnTitled(fields, {"title"});
     if (column < 0 && (fields.size() < 2 || text.startsWith(u'#'))) {
         collectLines(text, names);
         return {};
@@ -190,13 +222,17 @@ QString collectDelimited(const QString& text, ListCollector& names)
         return QStringLiteral("a CSV list without an artist or name column");
     }
     if (fields.size() == 1) { // a list of names under its title, which may hold commas: "Earth, Wind & Fire"
-        collectLines(QStringView(text).sliced(records.position()), names, true);
+        collectTitledLines(QStringView(text).sliced(records.position()), names);
         return {};
     }
     while (records.next(fields)) {
         const QString name = fields.value(column).trimmed();
-        if (!name.isEmpty() && !names.add(name)) {
+        if (name.isEmpty()) {
+            reading.unreadLines += !fields.join(QString()).trimmed().isEmpty();
+        } else if (!names.add(name)) {
             return {};
+        } else if (titleColumn >= 0 && !fields.value(titleColumn).isEmpty()) {
+            reading.songs.append({fields.value(column), fields.value(titleColumn)});
         }
     }
     return records.broken() ? QStringLiteral("a CSV list with a quote left open or misplaced") : QString();
@@ -210,6 +246,7 @@ Reading read(const QByteArray& body)
     start = (start.startsWith("\xEF\xBB\xBF") ? start.sliced(3) : start).trimmed();
     ListCollector names;
     QString error;
+    Reading reading;
     if (start.startsWith('{') || start.startsWith('[')) {
         error = collectJson(body, names) ? QString() : capError(names.fault());
     } else if (start.startsWith('<')) {
@@ -217,20 +254,39 @@ Reading read(const QByteArray& body)
     } else {
         QStringDecoder utf8(QStringDecoder::Utf8); // drops the byte order mark
         const QString text = utf8.decode(body);
-        error = utf8.hasError() ? kUnreadable : collectDelimited(text, names);
+        error = utf8.hasError() ? kUnreadable : collectDelimited(text, names, reading);
         error = names.fault() == CapFault::none ? error : capError(names.fault());
     }
-    Reading reading;
     if (error.isEmpty() && names.list().count == 0) {
         error = QStringLiteral("the list came back empty");
     }
     if (!error.isEmpty()) {
-        reading.error = error;
-        return reading;
+        Reading refused;
+        refused.error = error;
+        return refused;
     }
     reading.list = names.list();
     reading.sorted = reading.list.artists.sorted();
     return reading;
+}
+
+QByteArray csv(const QStringList& header, const QList<QStringList>& rows)
+{
+    const auto field = [](QString text) {
+        const bool plain = !text.isEmpty() && text.trimmed() == text && !text.startsWith(u'#') &&
+                           !text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
+                           !text.contains(u'\r');
+        return plain ? text : u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
+    };
+    QString text;
+    for (const QStringList& row : QList<QStringList>{header} + rows) {
+        QStringList fields;
+        for (const QString& value : row) {
+            fields.append(field(value));
+        }
+        text += fields.join(u',') + QStringLiteral("\r\n");
+    }
+    return text.toUtf8();
 }
 
 } // namespace ArtistListFormats

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BlockedSongs.h"
 #include "CommunityWireFormat.h"
 
 #include <QByteArray>
@@ -13,8 +14,8 @@
 // - a JSON array of strings, or of objects whose "name" (else "artist") member holds the name;
 // - CSV (RFC 4180) whose header row names an "artist" or "name" column, any letter case; the other
 //   columns are ignored, the values trimmed of white space. A first line with a comma is taken as such
-//   a header. A header of that one title heads a list of whole lines, commas and all, each unquoted
-//   when it stands in double quotes;
+//   a header. A header of that one title heads a list of whole lines, commas and all; a line that
+//   starts with a double quote is one CSV field, which may hold line breaks;
 // - plain text, one name per line (lines end in LF, CRLF or CR), blank lines and lines starting with
 //   "#" left out, each line trimmed of white space; text that starts with "<" is a web page, not a list.
 // A UTF-8 byte order mark before any of them is allowed. Every format keeps the community list's
@@ -31,8 +32,17 @@ struct Reading
     // refused too: a published list that suddenly comes back empty is far more likely broken than
     // emptied, and the copy from before keeps blocking.
     QString error;
+    // The CSV rows that hold something, but no name in the name column.
+    qsizetype unreadLines = 0;
+    // Of a CSV list with a "title" column too: each row with a title, as (artist, title), a quoted
+    // field whole.
+    QList<BlockedSong> songs;
 };
 
 Reading read(const QByteArray& body);
+
+// CSV (RFC 4180, CRLF line ends) under the `header` row, one row a record: a field is put in double
+// quotes when it needs them to be read back whole by read(), as under a lone title.
+QByteArray csv(const QStringList& header, const QList<QStringList>& rows);
 
 } // namespace ArtistListFormats

@@ -146,6 +146,60 @@ void BlacklistManager::removeNeverSkip(const QString& artist)
     editList(m_neverSkipList, artist, false);
 }
 
+QList<BlockedSong> BlacklistManager::blockedSongs() const
+{
+    return m_blockedSongs.read(*defaults);
+}
+
+void BlacklistManager::blockSongs(const QList<BlockedSong>& songs)
+{
+    m_blockedSongs.add(*defaults, songs);
+}
+
+ListMerge BlacklistManager::mergeWithBlockedSongs(const QList<BlockedSong>& songs) const
+{
+    return m_blockedSongs.merge(*defaults, songs);
+}
+
+void BlacklistManager::unblockSong(const QString& artist, const QString& title)
+{
+    m_blockedSongs.remove(*defaults, artist, title);
+}
+
+std::optional<QString> BlacklistManager::firstBlockedSong(const QStringList& credits, const QString& title) const
+{
+    return m_blockedSongs.firstBlocked(*defaults, credits, title);
+}
+
+bool BlacklistManager::blocksSongsBy(const QStringList& credits) const
+{
+    return m_blockedSongs.holdsSongsBy(*defaults, credits);
+}
+
+ListMerge BlacklistManager::mergeWithLocal(const ArtistSet& artists) const
+{
+    const ArtistSet& local = m_localList.read(*defaults);
+    ListMerge merge;
+    for (const QString& name : artists.sorted()) {
+        ++(local.contains(name) ? merge.alreadyListed : merge.added);
+    }
+    return merge;
+}
+
+void BlacklistManager::addLocal(const ArtistSet& artists)
+{
+    ArtistSet local = m_localList.read(*defaults);
+    local.unite(artists);
+    m_localList.write(*defaults, local);
+    ArtistSet neverSkip = m_neverSkipList.read(*defaults);
+    for (const QString& name : artists.sorted()) {
+        neverSkip.remove(name);
+    }
+    if (neverSkip.size() != m_neverSkipList.read(*defaults).size()) {
+        m_neverSkipList.write(*defaults, neverSkip);
+    }
+}
+
 QList<BlacklistManager::SkipRecord> BlacklistManager::recentSkips() const
 {
     return StoredRecords::read<SkipRecord>(*defaults, recentlySkippedKey, decodedSkip);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArtistSet.h"
+#include "BlockedSongs.h"
 #include "CommunityTransport.h"
 #include "ListSubscriptions.h"
 #include "StoredArtistList.h"
@@ -60,6 +61,23 @@ public:
     void allow(const QString& artist);
     void removeNeverSkip(const QString& artist);
 
+    // Songs blocked by name: a title by an artist, whatever the never-skip list says.
+    QList<BlockedSong> blockedSongs() const;
+    void blockSong(const QString& artist, const QString& title) { blockSongs({{artist, title}}); }
+    void blockSongs(const QList<BlockedSong>& songs);
+    // What blockSongs() would do.
+    ListMerge mergeWithBlockedSongs(const QList<BlockedSong>& songs) const;
+    void unblockSong(const QString& artist, const QString& title);
+    // The first of `credits` (a track's, as for firstBlocked()) under which `title` is blocked, or none.
+    std::optional<QString> firstBlockedSong(const QStringList& credits, const QString& title) const;
+    // Whether a song of any of `credits` is blocked: then each of their titles needs a look-up.
+    bool blocksSongsBy(const QStringList& credits) const;
+
+    // What adding `artists` (lower-cased) to the local list would do.
+    ListMerge mergeWithLocal(const ArtistSet& artists) const;
+    // Adds them with one write, and takes them off the never-skip list, as addLocal() does.
+    void addLocal(const ArtistSet& artists);
+
     // One skip as the history keeps it; `list` is "local" or "community", `credit` the artist that
     // the list holds as the track credits it (the artist itself for a record kept without one).
     struct SkipRecord
@@ -112,6 +130,7 @@ public:
     quint64 localArtistsRevision() const { return defaults->revision(localBlacklistKey); }
     quint64 communityArtistsRevision() const { return defaults->revision(communityBlacklistKey); }
     quint64 neverSkipArtistsRevision() const { return defaults->revision(neverSkipKey); }
+    quint64 blockedSongsRevision() const { return defaults->revision(blockedSongsKey); }
 
     // Both are called on the main thread and return before the exchange ends. Each calls its
     // completion exactly once: on the main thread once the reply has been handled, or at once, on
@@ -139,10 +158,12 @@ private:
     const QString deviceIdKey = QStringLiteral("deviceId");
     const QString neverSkipKey = QStringLiteral("neverSkipArtists");
     const QString recentlySkippedKey = QStringLiteral("recentlySkipped");
+    const QString blockedSongsKey = QStringLiteral("blockedSongs");
     const CommunityTransport community;
 
     StoredArtistList m_localList{localBlacklistKey};
     StoredArtistList m_communityList{communityBlacklistKey};
     StoredArtistList m_neverSkipList{neverSkipKey};
+    BlockedSongs m_blockedSongs{blockedSongsKey};
     const std::shared_ptr<ListSubscriptions> m_listSubscriptions;
 };

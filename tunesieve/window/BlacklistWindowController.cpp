@@ -1,5 +1,6 @@
 #include "BlacklistWindowController.h"
 
+#include "blacklist/ArtistListFile.h"
 #include "blacklist/ArtistName.h"
 #include "widgets/AutoresizingView.h"
 #include "widgets/SegmentedControl.h"
@@ -7,10 +8,14 @@
 #include "widgets/Window.h"
 
 #include <QCheckBox>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -22,6 +27,7 @@ const int clearAllButtonTag = 101;
 const int localSegment = 0;
 const int communitySegment = 1;
 const int neverSkipSegment = 2;
+const int blockedSongsSegment = 3;
 const QString artistColumn = QStringLiteral("artist");
 const QString deleteColumn = QStringLiteral("delete");
 const QString syncTitle = QStringLiteral("Sync community blacklist");
@@ -48,6 +54,31 @@ QPushButton* newPushButton(const QString& title)
     auto* button = new QPushButton(title);
     button->setAutoDefault(false);
     return button;
+}
+
+// Asks `question` in an alert over `parent`; true when the user chose `accept`. Without `cancel` the alert only tells.
+bool alert(QWidget* parent, QMessageBox::Icon icon, const QString& question, const QString& details,
+           const QString& accept, const QString& cancel = QString())
+{
+    QMessageBox box(parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setIcon(icon);
+    box.setText(question);
+    box.setInformativeText(details);
+    QPushButton* accepted = box.addButton(accept, QMessageBox::AcceptRole);
+    box.setDefaultButton(accepted);
+    box.setEscapeButton(cancel.isEmpty() ? accepted : box.addButton(cancel, QMessageBox::RejectRole));
+    box.exec();
+    return box.clickedButton() == accepted;
+}
+
+QList<QStringList> rowsOf(const QStringList& names)
+{
+    QList<QStringList> rows;
+    for (const QString& name : names) {
+        rows.append({name});
+    }
+    return rows;
 }
 
 } // namespace
@@ -87,10 +118,11 @@ void BlacklistWindowController::createWindow()
     contentView->addSubview(searchField, {20, 460, 360, 24}, Mask::WidthSizable | Mask::MinYMargin);
 
     segmentedControl = new SegmentedControl;
-    segmentedControl->setSegmentCount(3);
+    segmentedControl->setSegmentCount(4);
     segmentedControl->setLabel(QStringLiteral("My blacklist"), localSegment);
     segmentedControl->setLabel(QStringLiteral("Community"), communitySegment);
     segmentedControl->setLabel(QStringLiteral("Never skip"), neverSkipSegment);
+    segmentedControl->setLabel(QStringLiteral("Blocked songs"), blockedSongsSegment);
     segmentedControl->setSelectedSegment(localSegment);
     connect(segmentedControl, &SegmentedControl::activated, this, &BlacklistWindowController::segmentChanged);
     contentView->addSubview(segmentedControl, {20, 420, 360, 28}, Mask::WidthSizable | Mask::MinYMargin);
@@ -135,9 +167,23 @@ void BlacklistWindowController::createWindow()
     countLabel->setTextFormat(Qt::PlainText);
     countLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ViewTag::setTag(countLabel, countLabelTag);
-    contentView->addSubview(countLabel, {130, 22, 250, 20}, Mask::WidthSizable | Mask::MaxYMargin);
+    contentView->addSubview(countLabel, {284, 22, 96, 20}, Mask::MinXMargin | Mask::MaxYMargin);
+
+    blockedSongsScrollView = createTableView(blockedSongsTableView, true);
+    blockedSongsScrollView->setHidden(true);
+    contentView->addSubview(blockedSongsScrollView, {20, 60, 360, 315}, Mask::WidthSizable | Mask::HeightSizable);
+
+    importButton = newPushButton(QStringLiteral("Import..."));
+    connect(importButton, &QPushButton::clicked, this, &BlacklistWindowController::importFromDialog);
+    contentView->addSubview(importButton, {126, 20, 75, 28}, Mask::MaxXMargin | Mask::MaxYMargin);
+
+    exportButton = newPushButton(QStringLiteral("Export..."));
+    connect(exportButton, &QPushButton::clicked, this, &BlacklistWindowController::exportFromDialog);
+    contentView->addSubview(exportButton, {205, 20, 75, 28}, Mask::MaxXMargin | Mask::MaxYMargin);
 
     window->setContentView(contentView);
+    window->setAcceptDrops(true);
+    window->installEventFilter(this);
 }
 
 QWidget* BlacklistWindowController::createTableView(TableView*& table, bool withDeleteButtons)
@@ -164,26 +210,36 @@ void BlacklistWindowController::refreshIfChanged()
         changeTimer.stop(); // until the window is shown again
         return;
     }
-    const std::array<quint64, 3> revisions{blacklistManager->localArtistsRevision(),
-                                           blacklistManager->communityArtistsRevision(),
-                                           blacklistManager->neverSkipArtistsRevision()};
-    if (revisions != shownRevisions || communityToggle->isChecked() != blacklistManager->isCommunityEnabled()) {
+    if (listRevisions() != shownRevisions || communityToggle->isChecked() != blacklistManager->isCommunityEnabled()) {
         refreshData();
     }
+}
+
+std::array<quint64, 4> BlacklistWindowController::listRevisions() const
+{
+    return {blacklistManager->localArtistsRevision(), blacklistManager->communityArtistsRevision(),
+            blacklistManager->neverSkipArtistsRevision(), blacklistManager->blockedSongsRevision()};
 }
 
 void BlacklistWindowController::refreshData()
 {
     const QString key = ArtistName::equivalenceKey(ArtistName::normalized(searchQuery));
-    shownRevisions = {blacklistManager->localArtistsRevision(), blacklistManager->communityArtistsRevision(),
-                      blacklistManager->neverSkipArtistsRevision()};
+    shownRevisions = listRevisions();
     localIndex.update(shownRevisions[0], [this] { return blacklistManager->localArtists(); });
     communityIndex.update(shownRevisions[1], [this] { return blacklistManager->communityArtists(); });
     neverSkipIndex.update(shownRevisions[2], [this] { return blacklistManager->neverSkipArtists(); });
     filteredLocalArtists = localIndex.matching(key);
     filteredCommunityArtists = communityIndex.matching(key);
     filteredNeverSkipArtists = neverSkipIndex.matching(key);
-    for (TableView* table : {localTableView, communityTableView, neverSkipTableView}) {
+    blockedSongsIndex.update(shownRevisions[3], [this] {
+        blockedSongsByRow.clear();
+        for (const BlockedSong& song : blacklistManager->blockedSongs()) {
+            blockedSongsByRow.insert(song.shown(), song);
+        }
+        return ArtistSet::fromNames(blockedSongsByRow.keys());
+    });
+    filteredBlockedSongs = blockedSongsIndex.matching(key);
+    for (TableView* table : {localTableView, communityTableView, neverSkipTableView, blockedSongsTableView}) {
         if (table) {
             table->reloadData();
         }
@@ -205,6 +261,10 @@ void BlacklistWindowController::updateCountLabel()
         return;
     }
     const int segment = segmentedControl->selectedSegment();
+    if (segment == blockedSongsSegment) {
+        label->setText(QString::number(filteredBlockedSongs.size()) + QStringLiteral(" song(s)"));
+        return;
+    }
     const QStringList& shown = segment == localSegment       ? filteredLocalArtists
                                : segment == neverSkipSegment ? filteredNeverSkipArtists
                                                              : filteredCommunityArtists;
@@ -219,8 +279,11 @@ void BlacklistWindowController::segmentChanged()
     localScrollView->setVisible(local);
     communityScrollView->setVisible(community);
     neverSkipScrollView->setVisible(segment == neverSkipSegment);
+    blockedSongsScrollView->setVisible(segment == blockedSongsSegment);
     addArtistField->setVisible(local);
     addButton->setVisible(local);
+    importButton->setVisible(local);
+    exportButton->setVisible(local);
     syncButton->setVisible(community);
     communityToggle->setVisible(community);
     if (auto* clearAllButton =
@@ -252,17 +315,9 @@ void BlacklistWindowController::insertNewline(QLineEdit* control)
 
 void BlacklistWindowController::clearLocalBlacklist()
 {
-    QMessageBox alert(window.get());
-    alert.setWindowModality(Qt::ApplicationModal);
-    alert.setIcon(QMessageBox::Warning);
-    alert.setText(QStringLiteral("Clear local blacklist?"));
-    alert.setInformativeText(QStringLiteral("This will remove all artists from your personal blacklist."));
-    QPushButton* clear = alert.addButton(QStringLiteral("Clear"), QMessageBox::AcceptRole);
-    QPushButton* cancel = alert.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    alert.setDefaultButton(clear);
-    alert.setEscapeButton(cancel);
-    alert.exec();
-    if (alert.clickedButton() != clear) {
+    if (!alert(window.get(), QMessageBox::Warning, QStringLiteral("Clear local blacklist?"),
+               QStringLiteral("This will remove all artists from your personal blacklist."), QStringLiteral("Clear"),
+               QStringLiteral("Cancel"))) {
         return;
     }
     blacklistManager->setLocalArtists(ArtistSet());
@@ -303,6 +358,9 @@ const QStringList& BlacklistWindowController::filteredArtists(const TableView* t
     if (table == localTableView) {
         return filteredLocalArtists;
     }
+    if (table == blockedSongsTableView) {
+        return filteredBlockedSongs;
+    }
     return table == neverSkipTableView ? filteredNeverSkipArtists : filteredCommunityArtists;
 }
 
@@ -338,10 +396,114 @@ void BlacklistWindowController::deleteArtist(TableView* table, QAbstractButton* 
     if (row < 0 || row >= artists.size()) {
         return;
     }
-    if (table == neverSkipTableView) {
+    if (table == blockedSongsTableView) {
+        const BlockedSong song = blockedSongsByRow.value(artists.at(row));
+        blacklistManager->unblockSong(song.artist, song.title);
+    } else if (table == neverSkipTableView) {
         blacklistManager->removeNeverSkip(artists.at(row));
     } else {
         blacklistManager->removeLocal(artists.at(row));
     }
     refreshData();
+}
+
+void BlacklistWindowController::importFromDialog()
+{
+    QFileDialog dialog(window.get(), QStringLiteral("Import"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Lists of artists (*.csv *.json *.txt)"), QStringLiteral("All files (*)")});
+    if (dialog.exec() == QDialog::Accepted) {
+        importFile(dialog.selectedFiles().value(0));
+    }
+}
+
+void BlacklistWindowController::importFile(const QString& path)
+{
+    const QString fileName = QFileInfo(path).fileName();
+    const ArtistListFormats::Reading reading = ArtistListFile::read(path);
+    if (!reading.error.isEmpty()) {
+        alert(window.get(), QMessageBox::Warning, QStringLiteral("This file cannot be imported"),
+              fileName + QStringLiteral(": ") + reading.error + QStringLiteral(". Your blacklist is unchanged."),
+              QStringLiteral("OK"));
+        return;
+    }
+    // A list of songs blocks those songs, not their artists.
+    const bool songs = !reading.songs.isEmpty();
+    const ListMerge merge = songs ? blacklistManager->mergeWithBlockedSongs(reading.songs)
+                                  : blacklistManager->mergeWithLocal(reading.list.artists);
+    QString summary = QStringLiteral("%1 added, %2 already on your list").arg(merge.added).arg(merge.alreadyListed);
+    if (reading.unreadLines > 0) {
+        summary += reading.unreadLines == 1 ? QStringLiteral(", 1 line could not be read")
+                                            : QStringLiteral(", %1 lines could not be read").arg(reading.unreadLines);
+    }
+    const QString question =
+        songs ? QStringLiteral("Block the songs of %1?") : QStringLiteral("Add the names of %1 to your blacklist?");
+    if (alert(window.get(), QMessageBox::Question, summary, question.arg(fileName), QStringLiteral("Add"),
+              QStringLiteral("Cancel"))) {
+        songs ? blacklistManager->blockSongs(reading.songs) : blacklistManager->addLocal(reading.list.artists);
+        refreshData();
+    }
+}
+
+void BlacklistWindowController::exportFromDialog()
+{
+    QFileDialog dialog(window.get(), QStringLiteral("Export"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QStringLiteral("CSV (*.csv)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.selectFile(QStringLiteral("blacklist.csv"));
+    auto* songs = new QCheckBox(QStringLiteral("Also the blocked songs, as <name>-songs.csv"));
+    auto* neverSkip = new QCheckBox(QStringLiteral("Also the never-skip list, as <name>-never-skip.csv"));
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        grid->addWidget(songs, grid->rowCount(), 0, 1, -1);
+        grid->addWidget(neverSkip, grid->rowCount(), 0, 1, -1);
+    }
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const QString path = dialog.selectedFiles().value(0);
+    const QString stem = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ? path.chopped(4) : path;
+    const QString artist = QStringLiteral("artist");
+    QList<QPair<QString, QByteArray>> files{
+        {path, ArtistListFormats::csv({artist}, rowsOf(blacklistManager->localArtists().sorted()))}};
+    if (songs->isChecked()) {
+        QList<QStringList> rows;
+        for (const BlockedSong& song : blacklistManager->blockedSongs()) {
+            rows.append({song.artist, song.title});
+        }
+        files.append(
+            {stem + QStringLiteral("-songs.csv"), ArtistListFormats::csv({artist, QStringLiteral("title")}, rows)});
+    }
+    if (neverSkip->isChecked()) {
+        files.append({stem + QStringLiteral("-never-skip.csv"),
+                      ArtistListFormats::csv({artist}, rowsOf(blacklistManager->neverSkipArtists().sorted()))});
+    }
+    for (const auto& [file, bytes] : std::as_const(files)) {
+        const QString error = ArtistListFile::write(file, bytes);
+        if (!error.isEmpty()) {
+            alert(window.get(), QMessageBox::Warning, QStringLiteral("The list could not be exported"),
+                  QFileInfo(file).fileName() + QStringLiteral(": ") + error, QStringLiteral("OK"));
+            return;
+        }
+    }
+}
+
+bool BlacklistWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window.get() && (event->type() == QEvent::DragEnter || event->type() == QEvent::Drop)) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QList<QUrl> urls = drop->mimeData()->urls();
+        if (urls.size() == 1 && urls.first().isLocalFile()) {
+            drop->acceptProposedAction();
+            if (event->type() == QEvent::Drop) {
+                // Asked once the drop is over, so that the dragging program is not held up by the question.
+                QMetaObject::invokeMethod(
+                    this, [this, path = urls.first().toLocalFile()] { importFile(path); }, Qt::QueuedConnection);
+            }
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }

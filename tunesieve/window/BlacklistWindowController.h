@@ -4,6 +4,7 @@
 #include "blacklist/BlacklistManager.h"
 #include "widgets/TableView.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -17,10 +18,12 @@ class QPushButton;
 class SegmentedControl;
 class Window;
 
-// The "Blacklist" window: both blacklists and the never-skip list in three tables that share one place, a search
-// field that filters all three, a switch between them, adding, deleting and clearing local entries, deleting
-// never-skip entries, downloading the community list again and switching it on and off. The window is built on the
-// first show() and kept for the life of the controller; while it is open it follows every change of the lists.
+// The "Blacklist" window: both blacklists, the never-skip list and the blocked songs in four tables that share one
+// place, a search field that filters all four, a switch between them, adding, deleting and clearing local entries,
+// deleting never-skip entries and blocked songs, downloading the community list again and switching it on and off,
+// importing a list into the local one (from a file chosen or dropped on the window) and exporting the lists. The
+// window is built on the first show() and kept for the life of the controller; while it is open it follows every
+// change of the lists.
 class BlacklistWindowController : public QObject, public TableViewDataSource
 {
     Q_OBJECT
@@ -51,8 +54,18 @@ public:
     void controlTextDidChange();
     int numberOfRows(TableView* table) override;
     QWidget* tableView(TableView* table, const TableColumn* column, int row) override;
-    // The delete button `sender`, tagged with its row, in the local or the never-skip table.
+    // The delete button `sender`, tagged with its row, in the local, the never-skip or the blocked songs' table.
     void deleteArtist(TableView* table, QAbstractButton* sender);
+    // "Import...": asks for a file, then imports it.
+    void importFromDialog();
+    // Adds the names of the list in the file at `path` to the local list, once the user agreed to what that
+    // adds; a file that holds no list that can be read is refused with its reason, and nothing changes.
+    void importFile(const QString& path);
+    // "Export...": asks where to, and whether the blocked songs and the never-skip list go along, each into
+    // a CSV file of its own beside the local list's.
+    void exportFromDialog();
+    // A file dropped on the window is imported.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The views are empty until the window is built, then owned by the window's view tree.
     std::unique_ptr<Window> window;
@@ -71,6 +84,12 @@ public:
     QStringList filteredLocalArtists;
     QStringList filteredCommunityArtists;
     QStringList filteredNeverSkipArtists;
+    TableView* blockedSongsTableView = nullptr;
+    QWidget* blockedSongsScrollView = nullptr;
+    QPushButton* importButton = nullptr;
+    QPushButton* exportButton = nullptr;
+    // Each song as listed, "Artist - Title".
+    QStringList filteredBlockedSongs;
     QString searchQuery;
     const std::shared_ptr<BlacklistManager> blacklistManager;
 
@@ -78,11 +97,15 @@ private:
     void createWindow();
     QWidget* createTableView(TableView*& table, bool withDeleteButtons);
     const QStringList& filteredArtists(const TableView* table) const;
+    // The store's revisions of the local, community and never-skip lists and the blocked songs.
+    std::array<quint64, 4> listRevisions() const;
 
     // The lists' revisions that the window shows, and the timer that looks for newer ones.
-    std::array<quint64, 3> shownRevisions{};
+    std::array<quint64, 4> shownRevisions{};
     QTimer changeTimer;
     ArtistSearchIndex localIndex;
     ArtistSearchIndex communityIndex;
     ArtistSearchIndex neverSkipIndex;
+    ArtistSearchIndex blockedSongsIndex;
+    QHash<QString, BlockedSong> blockedSongsByRow;
 };
