@@ -221,15 +221,14 @@ Reading read(const QByteArray& body)
         error = names.fault() == CapFault::none ? error : capError(names.fault());
     }
     Reading reading;
-    if (error.isEmpty() && names.list().count == 0) {
+    if (error.isEmpty() && names.count() == 0) {
         error = QStringLiteral("the list came back empty");
     }
     if (!error.isEmpty()) {
         reading.error = error;
         return reading;
     }
-    reading.list = names.list();
-    reading.sorted = reading.list.artists.sorted();
+    reading.list = names.take();
     return reading;
 }
 

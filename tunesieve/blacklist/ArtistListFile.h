@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ArtistKeys.h"
+
+#include <QFile>
+#include <QString>
+#include <memory>
+#include <sys/stat.h>
+
+// One downloaded list in a file of its own, mapped into memory and looked up in place, never parsed:
+// a million names cost a start nothing and a look-up some twenty comparisons.
+//
+// The file holds a header (the magic "TSNAMES1", the number of names, the number of name bytes and a
+// checksum of what follows it), the names' count + 1 offsets (32-bit, this machine's byte order) and
+// then the names themselves as ArtistKeys keeps them, sorted. It is only ever replaced whole: written
+// beside and renamed over the old one, so that a mapped copy stays valid. Each look-up first checks
+// whether the file at the path is still the one mapped, and maps the new one when it is not, so that a
+// list another program (or another thread) put in its place is seen at once. A file that is missing
+// reads as an empty list; one truncated, corrupt or not of this format reads as empty too, and is
+// said once on standard error.
+//
+// Used on one thread; the static members on any.
+class ArtistListFile
+{
+public:
+    explicit ArtistListFile(QString path);
+    ~ArtistListFile();
+    ArtistListFile(ArtistListFile&&) noexcept;
+    ArtistListFile& operator=(ArtistListFile&&) noexcept;
+
+    const QString& path() const { return m_path; }
+    // Whether the list holds `lowerCasedName`.
+    bool contains(const QString& lowerCasedName) const { return names().contains(ArtistKeys::keyOf(lowerCasedName)); }
+    // The names in the file as it now stands.
+    SortedKeysView names() const;
+    // A number that changes whenever the file is seen to be another one.
+    quint64 revision() const;
+
+    // Replaces the file at `path` with `keys` (sorted), creating its folder. False, said on standard
+    // error, when it cannot be written; the file from before is then left as it was.
+    static bool write(const QString& path, const ArtistKeys& keys);
+    static void remove(const QString& path) { QFile::remove(path); }
+
+private:
+    struct Identity
+    {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = -1;
+        qint64 modifiedNs = 0;
+        bool operator==(const Identity& other) const;
+    };
+    struct Mapping;
+
+    // Maps the file anew when it is not the one mapped.
+    void refresh() const;
+    // The file at `path` mapped, checked whole; nothing, said on standard error, when it is no list.
+    static std::unique_ptr<Mapping> map(const QString& path);
+
+    QString m_path;
+    mutable std::unique_ptr<Mapping> m_mapping;
+    mutable Identity m_identity;
+    mutable quint64 m_revision = 0;
+};
