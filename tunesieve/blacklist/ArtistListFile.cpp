@@ -72,10 +72,11 @@ private:
 
 } // namespace
 
-struct ArtistListFile::Mapping
+struct ArtistListFile::Snapshot
 {
     QFile file;
     SortedKeysView view;
+    Identity identity;
 };
 
 bool ArtistListFile::Identity::operator==(const Identity& other) const
@@ -83,7 +84,7 @@ bool ArtistListFile::Identity::operator==(const Identity& other) const
     return device == other.device && inode == other.inode && size == other.size && modifiedNs == other.modifiedNs;
 }
 
-ArtistListFile::ArtistListFile(QString path) : m_path(std::move(path)) {}
+ArtistListFile::ArtistListFile(QString path) : m_path(std::move(path)), m_encodedPath(QFile::encodeName(m_path)) {}
 ArtistListFile::~ArtistListFile() = default;
 ArtistListFile::ArtistListFile(ArtistListFile&&) noexcept = default;
 ArtistListFile& ArtistListFile::operator=(ArtistListFile&&) noexcept = default;
@@ -100,27 +101,41 @@ quint64 ArtistListFile::revision() const
     return m_revision;
 }
 
-void ArtistListFile::refresh() const
+ArtistListFile::Identity ArtistListFile::identityOf(const QByteArray& encodedPath)
 {
     struct stat info;
-    Identity now;
-    if (::stat(QFile::encodeName(m_path).constData(), &info) == 0) {
-        now = {info.st_dev, info.st_ino, info.st_size, modificationTimeNs(info)};
+    if (::stat(encodedPath.constData(), &info) != 0) {
+        return {};
     }
+    return {info.st_dev, info.st_ino, info.st_size, modificationTimeNs(info)};
+}
+
+void ArtistListFile::refresh() const
+{
+    const Identity now = identityOf(m_encodedPath);
     if (now == m_identity && m_revision > 0) {
         return;
     }
     m_identity = now;
     ++m_revision;
-    m_mapping.reset();
-    if (now.size >= 0) { // else no file: no copy yet
-        m_mapping = map(m_path);
+    // No file: no copy yet.
+    m_mapping = now.size >= 0 ? map(m_path, now) : nullptr;
+}
+
+void ArtistListFile::adopt(std::shared_ptr<const Snapshot> snapshot) const
+{
+    if (snapshot) {
+        m_identity = snapshot->identity;
+        m_mapping = std::move(snapshot);
+        ++m_revision;
     }
 }
 
-std::unique_ptr<ArtistListFile::Mapping> ArtistListFile::map(const QString& path)
+std::shared_ptr<const ArtistListFile::Snapshot> ArtistListFile::map(const QString& path, const Identity& identity)
 {
-    auto mapping = std::make_unique<Mapping>();
+    auto mapping = std::make_shared<Snapshot>();
+    mapping->identity = identity;
+    mapping->file.moveToThread(nullptr); // to be let go on whichever thread
     mapping->file.setFileName(path);
     const auto fault = [&path](const QString& why) {
         JsonDocumentFile::report(QStringLiteral("%1 %2; read as no copy until the next download").arg(path, why));
@@ -182,4 +197,9 @@ bool ArtistListFile::write(const QString& path, const ArtistKeys& keys)
         JsonDocumentFile::report(QStringLiteral("cannot save %1: %2").arg(path, file.errorString()));
     }
     return written;
+}
+
+std::shared_ptr<const ArtistListFile::Snapshot> ArtistListFile::writeAndMap(const QString& path, const ArtistKeys& keys)
+{
+    return write(path, keys) ? map(path, identityOf(QFile::encodeName(path))) : nullptr;
 }

@@ -23,6 +23,9 @@
 class ArtistListFile
 {
 public:
+    // A list file mapped and checked, as it was when mapped; shared between threads as it is.
+    struct Snapshot;
+
     explicit ArtistListFile(QString path);
     ~ArtistListFile();
     ArtistListFile(ArtistListFile&&) noexcept;
@@ -35,10 +38,15 @@ public:
     SortedKeysView names() const;
     // A number that changes whenever the file is seen to be another one.
     quint64 revision() const;
+    // Takes `snapshot`, a file just written at this path and mapped on another thread, so that this one
+    // never checks a large file. (Should the file change again, the next look-up maps it anew.)
+    void adopt(std::shared_ptr<const Snapshot> snapshot) const;
 
     // Replaces the file at `path` with `keys` (sorted), creating its folder. False, said on standard
     // error, when it cannot be written; the file from before is then left as it was.
     static bool write(const QString& path, const ArtistKeys& keys);
+    // The same, and maps the new file for adopt(); nothing when it cannot be written.
+    static std::shared_ptr<const Snapshot> writeAndMap(const QString& path, const ArtistKeys& keys);
     static void remove(const QString& path) { QFile::remove(path); }
 
 private:
@@ -50,15 +58,16 @@ private:
         qint64 modifiedNs = 0;
         bool operator==(const Identity& other) const;
     };
-    struct Mapping;
-
+    static Identity identityOf(const QByteArray& encodedPath);
     // Maps the file anew when it is not the one mapped.
     void refresh() const;
-    // The file at `path` mapped, checked whole; nothing, said on standard error, when it is no list.
-    static std::unique_ptr<Mapping> map(const QString& path);
+    // The file at `path`, as it is at `identity`, mapped and checked whole; nothing, said on standard
+    // error, when it is no list.
+    static std::shared_ptr<const Snapshot> map(const QString& path, const Identity& identity);
 
     QString m_path;
-    mutable std::unique_ptr<Mapping> m_mapping;
+    QByteArray m_encodedPath;
+    mutable std::shared_ptr<const Snapshot> m_mapping;
     mutable Identity m_identity;
     mutable quint64 m_revision = 0;
 };

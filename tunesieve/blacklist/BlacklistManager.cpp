@@ -205,9 +205,25 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
     const ArtistSet& local = m_localList.read(*defaults);
     const ArtistSet& neverSkip = m_neverSkipList.read(*defaults);
     const bool communityEnabled = isCommunityEnabled();
-    // The empty name for the community list itself, the list's name for a subscribed one.
+    // The empty name for the community list itself, the list's name for a subscribed one. Each list file is
+    // checked for a change once a query.
+    std::optional<SortedKeysView> community;
+    QList<ListSubscriptions::ListNames> subscribed;
     const auto communityListHolding = [&](const QString& name) -> std::optional<QString> {
-        return m_communityList.contains(name) ? QString() : m_listSubscriptions->listHolding(name);
+        if (!community) {
+            community = m_communityList.names();
+            subscribed = m_listSubscriptions->enabledLists();
+        }
+        const QByteArray key = ArtistKeys::keyOf(name);
+        if (community->contains(key)) {
+            return QString();
+        }
+        for (const ListSubscriptions::ListNames& list : std::as_const(subscribed)) {
+            if (list.names.contains(key)) {
+                return list.name;
+            }
+        }
+        return std::nullopt;
     };
     // The track as reported is never skipped, whoever else it credits.
     if (!artists.isEmpty() && neverSkip.contains(ArtistName::normalized(artists.first()))) {
@@ -243,8 +259,8 @@ void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, i
     }
     request->setRawHeader("Accept", "application/json");
     // Read as it arrives, sorted and stored off the main thread: a list of a million names must not hold up
-    // the user interface, nor be held as a whole body and a document besides. The main thread sees the new
-    // file at its next look-up.
+    // the user interface, nor be held as a whole body and a document besides. The main thread takes the
+    // new file mapped and checked.
     const auto reader = std::make_shared<CommunityListReader>();
     community.get(
         *request,
@@ -252,13 +268,15 @@ void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, i
          completion = std::move(completion)](const CommunityTransport::Reply& reply) {
             const std::optional<CommunityWireFormat::CommunityList> list =
                 reply.arrived ? reader->finish() : std::nullopt;
-            const bool stored = list && !store.expired() && ArtistListFile::write(path, list->names);
+            const std::shared_ptr<const ArtistListFile::Snapshot> stored =
+                list && !store.expired() ? ArtistListFile::writeAndMap(path, list->names) : nullptr;
             MainQueue::post([store, stored, count = list ? list->count : 0, completion] {
                 const std::shared_ptr<BlacklistManager> strongStore = store.lock();
                 if (!strongStore || !stored) {
                     completion(false, 0);
                     return;
                 }
+                strongStore->m_communityList.adopt(stored);
                 strongStore->setLastSyncDate(QDateTime::currentDateTimeUtc());
                 completion(true, count);
             });

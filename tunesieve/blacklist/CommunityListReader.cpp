@@ -52,10 +52,21 @@ bool isNumber(QByteArrayView word)
 bool CommunityListReader::feed(QByteArrayView piece)
 {
     static constexpr char byteOrderMark[] = "\xEF\xBB\xBF";
-    for (const char byte : piece) {
+    for (qsizetype at = 0; at < piece.size(); ++at) {
         if (m_failed) {
             return false;
         }
+        if (m_token == Token::String) { // the plain run of a string, taken whole
+            const qsizetype start = at;
+            while (at < piece.size() && piece[at] != '"' && piece[at] != '\\' && quint8(piece[at]) >= 0x20) {
+                ++at;
+            }
+            m_bytes += piece.sliced(start, at - start);
+            if (at == piece.size()) {
+                break;
+            }
+        }
+        const char byte = piece[at];
         if (m_markRead < 3) { // a byte order mark may come first
             if (byte == byteOrderMark[m_markRead]) {
                 ++m_markRead;
@@ -232,7 +243,7 @@ bool CommunityListReader::afterValue()
 bool CommunityListReader::flushText()
 {
     m_text += m_utf8.decode(m_bytes);
-    m_bytes.clear();
+    m_bytes.resize(0); // keeps its room for the next string
     return !m_utf8.hasError();
 }
 

@@ -246,10 +246,11 @@ void ListSubscriptions::startQueued()
 void ListSubscriptions::send(const Fetch& fetch)
 {
     m_lastAttempts.insert(fetch.url, QDateTime::currentDateTimeUtc());
-    const auto done = [self = weak_from_this(), fetch](ArtistListFormats::Reading reading) {
-        MainQueue::post([self, fetch, reading = std::move(reading)] {
+    const auto done = [self = weak_from_this(), fetch](ArtistListFormats::Reading reading,
+                                                       std::shared_ptr<const ArtistListFile::Snapshot> stored) {
+        MainQueue::post([self, fetch, reading = std::move(reading), stored = std::move(stored)] {
             if (const std::shared_ptr<ListSubscriptions> subscriptions = self.lock()) {
-                subscriptions->finish(fetch, reading);
+                subscriptions->finish(fetch, reading, stored);
             }
         });
     };
@@ -257,20 +258,23 @@ void ListSubscriptions::send(const Fetch& fetch)
     if (const std::optional<QString> refusal = addressRefusal(url)) { // an address edited in by hand
         ArtistListFormats::Reading refused;
         refused.error = *refusal;
-        done(refused);
+        done(refused, nullptr);
         return;
     }
-    // Stored here too, off the main thread, which sees the new file at its next look-up.
+    // Stored here too, off the main thread, which takes the new file mapped and checked.
     m_transport.get(*m_transport.requestForUrl(url), [done, path = listPath(fetch.url)](const auto& reply) {
         ArtistListFormats::Reading read = reading(reply);
-        if (read.error.isEmpty() && !ArtistListFile::write(path, read.list.names)) {
+        std::shared_ptr<const ArtistListFile::Snapshot> stored;
+        if (read.error.isEmpty() && !(stored = ArtistListFile::writeAndMap(path, read.list.names))) {
             read.error = QStringLiteral("the list cannot be saved on this computer");
         }
-        done(std::move(read));
+        read.list.names = ArtistKeys(); // the file holds them now
+        done(std::move(read), std::move(stored));
     });
 }
 
-void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Reading& reading)
+void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Reading& reading,
+                               const std::shared_ptr<const ArtistListFile::Snapshot>& stored)
 {
     --m_fetching;
     startQueued();
@@ -278,8 +282,9 @@ void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Read
     if (Subscription* subscription = find(fetch.url)) { // else unsubscribed while it was fetched
         subscription->error = reading.error;
         if (reading.error.isEmpty()) {
+            listFile(fetch.url).adopt(stored);
             subscription->updated = QDateTime::currentDateTimeUtc();
-            subscription->count = int(reading.list.names.size());
+            subscription->count = int(listFile(fetch.url).names().count);
         } else if (fetch.retry < int(retryDelays.size())) {
             m_delay(retryDelays[fetch.retry], [self = weak_from_this(), retry = Fetch{fetch.url, fetch.retry + 1}] {
                 const std::shared_ptr<ListSubscriptions> subscriptions = self.lock();
@@ -317,12 +322,13 @@ ArtistSet ListSubscriptions::names(const QString& url) const
     return listFile(url).names().toSet();
 }
 
-std::optional<QString> ListSubscriptions::listHolding(const QString& name) const
+QList<ListSubscriptions::ListNames> ListSubscriptions::enabledLists() const
 {
+    QList<ListNames> lists;
     for (const Subscription& subscription : records()) {
-        if (subscription.enabled && listFile(subscription.url).contains(name)) {
-            return subscription.name;
+        if (subscription.enabled) {
+            lists.append({subscription.name, listFile(subscription.url).names()});
         }
     }
-    return std::nullopt;
+    return lists;
 }

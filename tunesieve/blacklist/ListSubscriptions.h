@@ -86,8 +86,14 @@ public:
 
     // The last good copy of the list at `url`, lower-cased, for showing it.
     ArtistSet names(const QString& url) const;
-    // The name of the first enabled list that holds `name` (lower-cased), or none.
-    std::optional<QString> listHolding(const QString& name) const;
+    // The enabled lists, in order, each with its last good copy as it now stands: for the look-ups of
+    // one query, valid until the next call into these subscriptions.
+    struct ListNames
+    {
+        QString name;
+        SortedKeysView names;
+    };
+    QList<ListNames> enabledLists() const;
 
 private:
     struct Fetch
@@ -114,8 +120,9 @@ private:
     void fetch(const Fetch& fetch, std::function<void()> completion);
     void startQueued();
     void send(const Fetch& fetch);
-    // Takes what a fetch gave in, and tries again later when it failed.
-    void finish(const Fetch& fetch, const ArtistListFormats::Reading& reading);
+    // Takes what a fetch gave in (and the copy stored, mapped), and tries again later when it failed.
+    void finish(const Fetch& fetch, const ArtistListFormats::Reading& reading,
+                const std::shared_ptr<const ArtistListFile::Snapshot>& stored);
 
     const std::shared_ptr<PreferencesDomain> m_domain;
     const CommunityTransport m_transport;
