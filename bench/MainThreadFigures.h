@@ -9,19 +9,25 @@
 #include <algorithm>
 #include <ctime>
 
-// The process's peak resident memory so far (VmHWM), in KiB; -1 where /proc cannot tell.
-inline long peakMemoryKiB()
+// A line of /proc/self/status in KiB ("VmHWM:", the peak resident memory so far, "VmRSS:", the
+// resident memory now); -1 where /proc cannot tell.
+inline long memoryKiB(const QByteArray& field = "VmHWM:")
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) {
         return -1;
     }
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(field)) {
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLong();
         }
     }
     return -1;
+}
+
+inline long peakMemoryKiB()
+{
+    return memoryKiB();
 }
 
 // The longest time between two ticks of a 1 ms timer: how long the main thread was busy at a stretch.

@@ -76,6 +76,7 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path())); // where the downloaded lists go
     auto store = std::make_shared<BlacklistManager>(
         std::make_unique<JsonPreferencesDomain>(dir.filePath(QStringLiteral("com.tunesieve.blacklist.json"))));
     const QStringList names = loadCommunityNames();

@@ -2,7 +2,7 @@
 // real TLS by the local test server (on a thread of its own), how long the main thread was held up at
 // most meanwhile (the first look-up in the new list included) and its longest run of CPU time, how many
 // names were stored, and the peak memory of the process (VmHWM). The list is made up here: "artist,id"
-// rows, one in ten quoted with a comma and doubled quotes inside.
+// rows, one in ten quoted with a comma and doubled quotes inside. Then the size of the preferences file.
 #include "MainThreadFigures.h"
 #include "ServerThread.h"
 #include "blacklist/BlacklistManager.h"
@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -40,6 +42,7 @@ int main(int argc, char* argv[])
     const QByteArray body = generatedCsv();
     const ServerThread server([&body](HttpsTestServer& server) { server.addReply("/ai.csv", {200, body}); });
     QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path())); // where the downloaded lists go
     auto store = std::make_shared<BlacklistManager>(
         std::make_unique<JsonPreferencesDomain>(dir.filePath(QStringLiteral("com.tunesieve.blacklist.json"))),
         CommunitySettings{server.baseUrl(), std::chrono::seconds(60), HttpsTestServer::trustedCertificates()});
@@ -75,5 +78,7 @@ int main(int argc, char* argv[])
         std::printf("%-4d %15.1f %14lld %16.1f %7lld %16ld\n", run, ms, longestStallMs, longestCpuMs,
                     lists.names(url).size(), peakMemoryKiB());
     }
+    std::printf("preferences file: %lld bytes\n",
+                QFileInfo(dir.filePath(QStringLiteral("com.tunesieve.blacklist.json"))).size());
     return 0;
 }

@@ -21,16 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const ArtistListFormats::Reading reading = ArtistListFormats::read(bytes);
-    const ArtistSet& names = reading.list.artists;
-    require(reading.error.isEmpty() != names.isEmpty(), "a list is taken with names or refused with an error");
-    require(reading.list.count >= names.size() && names.size() <= CommunityWireFormat::maxListNames,
+    const SortedKeysView names = reading.list.names.view();
+    require(reading.error.isEmpty() != (names.count == 0), "a list is taken with names or refused with an error");
+    require(reading.list.count >= names.count && names.count <= CommunityWireFormat::maxListNames,
             "the count covers the names, within the cap");
-    require(reading.sorted == names.sorted(), "the names come in stored order");
-    for (const QString& name : reading.sorted) {
+    for (qsizetype index = 0; index < names.count; ++index) {
+        require(index == 0 || names.at(index - 1).compare(names.at(index)) < 0, "the names come in stored order");
+        const QString name = QString::fromUtf8(names.at(index));
         require(name == ArtistName::normalized(name) && name.isValidUtf16() &&
                     name.toUcs4().size() <= CommunityWireFormat::maxNameLength,
                 "every name is lower-cased, valid and within the length cap");
     }
-    require(ArtistListFormats::read(bytes).sorted == reading.sorted, "reading is repeatable");
+    require(ArtistListFormats::read(bytes).list.names.bytes() == reading.list.names.bytes(), "reading is repeatable");
     return 0;
 }

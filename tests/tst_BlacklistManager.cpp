@@ -2,6 +2,7 @@
 #include "blacklist/BlacklistManager.h"
 #include "blacklist/CommunityWireFormat.h"
 #include "support/HttpsTestServer.h"
+#include "support/StdoutCapture.h"
 #include "support/TempPreferences.h"
 
 #include <QJsonArray>
@@ -29,7 +30,8 @@ struct Client
     {
         const auto trusted = trusting ? HttpsTestServer::trustedCertificates() : QList<QSslCertificate>();
         store = std::make_shared<BlacklistManager>(
-            prefs.openDomain(), CommunitySettings{baseUrl, std::chrono::milliseconds(timeoutMs), trusted});
+            prefs.openDomain(), CommunitySettings{baseUrl, std::chrono::milliseconds(timeoutMs), trusted},
+            prefs.folder());
         store->setCommunityArtists(ArtistSet({"old"}));
         store->setLastSyncDate(earlierSync);
     }
@@ -53,9 +55,10 @@ struct Client
         (void)QTest::qWaitFor([&] { return !calls->isEmpty(); }, 20000); // none: the answer shows no call
         QTest::qWait(30);
         store ? store->waitUntilSaved() : void();
-        const QVariant names = QJsonDocument::fromJson(prefs.readFile())["communityBlacklistedArtists"].toVariant();
+        const ArtistListFile file(prefs.folder() + "/communityBlacklistedArtists.names");
+        const QStringList names = file.names().toSet().sorted();
         const bool newDate = store && store->lastSyncDate() != earlierSync;
-        return calls->join(" + ") + atOnce + " [" + names.toStringList().join(", ") + (newDate ? "] new date" : "]");
+        return calls->join(" + ") + atOnce + " [" + names.join(", ") + (newDate ? "] new date" : "]");
     }
 
     HttpsTestServer server;
@@ -86,6 +89,16 @@ private slots:
         row("at the caps", {200, "{\"artists\": [\"" + longest + more}, "true 1000000 [a, " + longest + "] new date");
         row("too many names", {200, "{\"artists\": [\"A\", \"A" + more}, failed);
         row("name too long", {200, "{\"artists\": [\"A" + longest + "\"]}"}, failed);
+        row("other members, escapes",
+            {200, "{\"n\": [-0.5e+2, true, null, {\"artists\": [1]}], \"artists\": [\"\\u00C9t\\u00e9 \\\"L\\\"\\/\", "
+                  "\"a\"]}"},
+            "true 2 [a, été \"l\"/] new date");
+        row("cut off", {200, R"({"artists": ["a"])"}, failed);
+        row("text after", {200, R"({"artists": ["a"]} x)"}, failed);
+        row("two lists", {200, R"({"artists": ["a"], "artists": ["b"]})"}, failed);
+        row("not an object", {200, R"(["a"])"}, failed);
+        row("bad number", {200, R"({"n": 01, "artists": ["a"]})"}, failed);
+        row("invalid UTF-8", {200, "{\"artists\": [\"a\xff\"]}"}, failed);
         row("number among names", {200, R"({"artists": ["a", 1]})"}, failed);
         row("lone surrogate", {200, R"({"artists": ["a\ud800"]})"}, failed);
         row("never ends", {200, names, Reply::Delivery::Held}, failed);
@@ -218,17 +231,24 @@ private slots:
         QCOMPARE(lists.size(), 1);
         QCOMPARE(lists[0].name + " " + QString::number(lists[0].count) + " " + lists[0].error,
                  "ai 1 the server answered 500");
-        QVERIFY(lists[0].updated &&
-                QRegularExpression("\"listSubscription-[0-9a-f]{16}\": \\[").match(prefs.readFile()).hasMatch());
+        const QString copy = QDir(prefs.folder()).entryList({"listSubscription-*.names"}).value(0);
+        QVERIFY(lists[0].updated && !copy.isEmpty() && !prefs.readFile().contains("listSubscription-"));
 
-        // After a restart, an entry that cannot be read is left out and the list still blocks.
+        // An earlier version's file, with the copies in it: on the first start they move into list files, every
+        // name kept, and leave the preferences; a copy that no subscription names goes. An entry that cannot be
+        // read is left out, and the list still blocks.
         QJsonObject file = QJsonDocument::fromJson(prefs.readFile()).object();
         file["listSubscriptions"] = QJsonArray{"{", file["listSubscriptions"][0], "[]"};
+        file[copy.chopped(6)] = QJsonArray{"Robo", "Zed", "Ünï"};
+        file["communityBlacklistedArtists"] = QJsonArray{"Old", "Café", "Cafe\u0301"};
         file["listSubscription-0123456789abcdef"] = QJsonArray{"echo"}; // a copy that no subscription names
+        QFile::remove(prefs.folder() + "/" + copy);
         prefs.writeFile(QJsonDocument(file).toJson());
         store = prefs.openStore();
         store->waitUntilSaved();
-        QVERIFY(!prefs.readFile().contains("listSubscription-0123456789abcdef"));
+        QVERIFY(!prefs.readFile().contains("listSubscription-") && !prefs.readFile().contains("communityBlacklisted"));
+        QCOMPARE(store->listSubscriptions().names(url), ArtistSet({"robo", "zed", "ünï"}));
+        QCOMPARE(store->communityArtists(), ArtistSet({"old", "café"}));
         const auto block = store->firstBlocked({"Echo", "ROBO"});
         QCOMPARE(block->artist + " " + block->listName + " " + (block->onCommunityList ? "community " : "local ") +
                      QString::number(store->listSubscriptions().subscriptions().size()),
@@ -245,7 +265,7 @@ private slots:
         QVERIFY(store->contains("robo"));
         store->listSubscriptions().unsubscribe(url);
         store->waitUntilSaved();
-        QVERIFY(!store->contains("robo") && !prefs.readFile().contains("listSubscription-"));
+        QVERIFY(!store->contains("robo") && QDir(prefs.folder()).entryList({"listSubscription-*"}).isEmpty());
     }
 
     // A failed fetch is tried again after 1, 5 and 15 minutes, on the test's own clock, then no more;
@@ -260,7 +280,7 @@ private slots:
         prefs.writeFile(QJsonDocument(QJsonObject{{"listSubscriptions", QJsonArray::fromStringList(others)}}).toJson());
         QList<std::function<void()>> retries;
         const auto lists = std::make_shared<ListSubscriptions>(
-            prefs.openDomain(), CommunityTransport(CommunitySettings()),
+            prefs.openDomain(), CommunityTransport(CommunitySettings()), prefs.folder(),
             [&](std::chrono::milliseconds delay, auto retry) {
                 delays << QString::number(std::chrono::duration_cast<std::chrono::minutes>(delay).count());
                 retries << retry;
@@ -316,6 +336,48 @@ private slots:
         const auto block = prefs.openStore()->firstBlocked(credits);
         const QString verdict = block ? block->artist + (block->onCommunityList ? " community" : " local") : "none";
         QTEST(credits.join(" | ") + " → " + verdict, "credits");
+    }
+
+    // The community list's file as another program may leave it while the store has it mapped: replaced by
+    // another list (seen at the next look-up), or broken (read as no copy, said once, until the next download).
+    void readsABrokenOrReplacedListFileAsNoCopy_data()
+    {
+        QTest::addColumn<QByteArray>("edit");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("replaced") << QByteArray("other") << "other | ";
+        QTest::newRow("truncated") << QByteArray("cut") << " | is truncated or not a list of names";
+        QTest::newRow("name changed") << QByteArray("flip") << " | is corrupt";
+        QTest::newRow("plain text") << QByteArray("Robo\n") << " | is truncated or not a list of names";
+    }
+
+    void readsABrokenOrReplacedListFileAsNoCopy()
+    {
+        QFETCH(QByteArray, edit);
+        TempPreferences prefs, other;
+        const QString path = prefs.folder() + "/communityBlacklistedArtists.names";
+        auto store = prefs.openStore();
+        store->setCommunityArtists({"robo", "zed"});
+        QVERIFY(store->isInCommunityBlacklist("ROBO"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        edit == "cut" ? bytes.chop(1) : edit == "flip" ? void(bytes[bytes.size() - 2] = 'X') : void(bytes = edit);
+        if (edit == "other") {
+            ArtistListFile::write(other.path(), ArtistKeys::fromSet({"other"}));
+        } else {
+            QFile written(other.path());
+            QVERIFY(written.open(QIODevice::WriteOnly) && written.write(bytes) == bytes.size());
+        }
+        QVERIFY(QFile::rename(other.path(), path + ".new") &&
+                std::rename(qPrintable(path + ".new"), qPrintable(path)) == 0);
+        StdoutCapture err(stderr);
+        const QStringList names = store->communityArtists().sorted();
+        const bool blocks = store->isInCommunityBlacklist("robo") || store->isInCommunityBlacklist("zed");
+        const QStringList said = QString(err.text()).split('\n').filter("tunesieve:");
+        QVERIFY(!blocks && said.size() == (edit == "other" ? 0 : 1));
+        QTEST(names.join(", ") + " | " + said.value(0).section(path + " ", 1).section(';', 0, 0), "outcome");
+        store->setCommunityArtists({"new"}); // the next download
+        QVERIFY(store->isInCommunityBlacklist("New"));
     }
 
     // How names are lower-cased and ordered is seen on downloaded names, above.

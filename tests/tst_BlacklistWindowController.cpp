@@ -195,9 +195,9 @@ private slots:
         QTest::keyClick(open->searchField, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(open->searchField, "  ");
         open.store->waitUntilSaved();
-        QVERIFY(
-            open.prefs.writeFile(R"({"communityBlacklistedArtists": ["by  hand"], "communityBlacklistEnabled": 0})"));
+        QVERIFY(open.prefs.writeFile(R"({"localBlacklistedArtists": ["by  hand"], "communityBlacklistEnabled": 0})"));
         open->refreshIfChanged(); // as its timer does every second
+        open.chooseSegment(0);
         QCOMPARE(open.listed() + QString::number(open->communityToggle->isChecked()), "by  hand (1 artist(s))0");
 
         // The masks move and stretch the views with the window.

@@ -133,7 +133,8 @@ private slots:
         }
         TempPreferences prefs;
         auto* domain = new JsonPreferencesDomain(prefs.path());
-        auto store = std::make_shared<BlacklistManager>(std::unique_ptr<PreferencesDomain>(domain));
+        auto store = std::make_shared<BlacklistManager>(std::unique_ptr<PreferencesDomain>(domain), CommunitySettings(),
+                                                        prefs.folder());
         auto shown = std::make_shared<RecordingNotifier::Shown>();
         AppDelegate delegate(std::make_unique<MusicController>(std::make_unique<ScriptedPlayer>("Spotify")), store,
                              std::make_unique<RecordingNotifier>(shown), std::make_unique<PlayerEvents>());

@@ -59,7 +59,7 @@ int main(int argc, char* argv[])
                                        "SpotifyAiArtists", true, now.addSecs(-3 * 3600), {}, 7512),
                                  entry("https://example.org/ai-artists.json", "AI artists (CC BY 4.0)", false,
                                        now.addDays(-7), "the server answered 404", 1402)});
-    auto store = std::make_shared<BlacklistManager>(std::move(domain));
+    auto store = std::make_shared<BlacklistManager>(std::move(domain), CommunitySettings(), preferences.path());
     store->setLocalArtists({"velvet echo machine", "the neural crooners", "synthetic sunday", "lofi dreamer 404"});
     store->setCommunityArtists(ArtistSet::fromNames(
         {"ai lullaby factory", "ambient prompt", "beats by nobody", "chill generator", "deep fake jazz",

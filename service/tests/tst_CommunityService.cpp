@@ -167,7 +167,8 @@ private slots:
         }
         const QByteArray csv = service.request("GET", "/api/list.csv").body;
         QCOMPARE(csv, "artist\n\"bot, inc.\"\n");
-        QCOMPARE(ArtistListFormats::read(csv).sorted, QStringList{"bot, inc."}); // as the agent subscribes to it
+        QCOMPARE(ArtistListFormats::read(csv).list.names.view().toSet(),
+                 ArtistSet({"bot, inc."})); // as the agent reads it
         flagAll(service, "Another Bot", threeNetworks);
         const HttpReply changed = service.request("GET", "/api/list/", "If-None-Match: " + etag + "\r\n");
         QCOMPARE(changed.status, 200);

@@ -24,7 +24,7 @@ public:
     {
         community.baseUrl = communityBaseUrl;
         community.extraCaCertificates = HttpsTestServer::trustedCertificates();
-        return std::make_shared<BlacklistManager>(openDomain(), community);
+        return std::make_shared<BlacklistManager>(openDomain(), community, folder());
     }
 
     QByteArray readFile() const

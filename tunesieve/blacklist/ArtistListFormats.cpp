@@ -257,7 +257,7 @@ Reading read(const QByteArray& body)
         error = utf8.hasError() ? kUnreadable : collectDelimited(text, names, reading);
         error = names.fault() == CapFault::none ? error : capError(names.fault());
     }
-    if (error.isEmpty() && names.list().count == 0) {
+    if (error.isEmpty() && names.count() == 0) {
         error = QStringLiteral("the list came back empty");
     }
     if (!error.isEmpty()) {
@@ -265,8 +265,7 @@ Reading read(const QByteArray& body)
         refused.error = error;
         return refused;
     }
-    reading.list = names.list();
-    reading.sorted = reading.list.artists.sorted();
+    reading.list = names.take();
     return reading;
 }
 

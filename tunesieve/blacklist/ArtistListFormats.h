@@ -24,10 +24,8 @@ namespace ArtistListFormats {
 
 struct Reading
 {
-    // The names lower-cased and how many the list held; empty when the list is refused.
+    // The names lower-cased and sorted, and how many the list held; empty when the list is refused.
     CommunityWireFormat::CommunityList list;
-    // The names in the order in which the store keeps them (ArtistSet::sorted()).
-    QStringList sorted;
     // Why the list was refused, for a person to read; empty when it was taken. An empty list is
     // refused too: a published list that suddenly comes back empty is far more likely broken than
     // emptied, and the copy from before keeps blocking.

@@ -1,6 +1,7 @@
 #include "BlacklistManager.h"
 
 #include "ArtistName.h"
+#include "CommunityListReader.h"
 #include "CommunityWireFormat.h"
 #include "Constants.h"
 #include "StoredRecords.h"
@@ -64,10 +65,13 @@ const std::shared_ptr<BlacklistManager>& BlacklistManager::shared()
     return instance;
 }
 
-BlacklistManager::BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community)
+BlacklistManager::BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community,
+                                   const QString& listFolder)
     : defaults(std::move(defaults)), community(std::move(community)),
-      m_listSubscriptions(std::make_shared<ListSubscriptions>(this->defaults, this->community))
+      m_communityList(listFolder + u'/' + communityBlacklistKey + QStringLiteral(".names")),
+      m_listSubscriptions(std::make_shared<ListSubscriptions>(this->defaults, this->community, listFolder))
 {
+    StoredArtistList(communityBlacklistKey).moveToFile(*this->defaults, m_communityList.path());
     if (!this->defaults->value(communityEnabledKey).isValid()) {
         this->defaults->setValue(communityEnabledKey, true);
     }
@@ -117,12 +121,12 @@ void BlacklistManager::removeLocal(const QString& artist)
 
 ArtistSet BlacklistManager::communityArtists() const
 {
-    return m_communityList.read(*defaults);
+    return m_communityList.names().toSet();
 }
 
 void BlacklistManager::setCommunityArtists(const ArtistSet& artists)
 {
-    m_communityList.write(*defaults, artists);
+    ArtistListFile::write(m_communityList.path(), ArtistKeys::fromSet(artists));
 }
 
 ArtistSet BlacklistManager::neverSkipArtists() const
@@ -255,13 +259,25 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
     const ArtistSet& local = m_localList.read(*defaults);
     const ArtistSet& neverSkip = m_neverSkipList.read(*defaults);
     const bool communityEnabled = isCommunityEnabled();
-    const ArtistSet* community = nullptr;
-    // The empty name for the community list itself, the list's name for a subscribed one.
+    // The empty name for the community list itself, the list's name for a subscribed one. Each list file is
+    // checked for a change once a query.
+    std::optional<SortedKeysView> community;
+    QList<ListSubscriptions::ListNames> subscribed;
     const auto communityListHolding = [&](const QString& name) -> std::optional<QString> {
         if (!community) {
-            community = &m_communityList.read(*defaults);
+            community = m_communityList.names();
+            subscribed = m_listSubscriptions->enabledLists();
         }
-        return community->contains(name) ? QString() : m_listSubscriptions->listHolding(name);
+        const QByteArray key = ArtistKeys::keyOf(name);
+        if (community->contains(key)) {
+            return QString();
+        }
+        for (const ListSubscriptions::ListNames& list : std::as_const(subscribed)) {
+            if (list.names.contains(key)) {
+                return list.name;
+            }
+        }
+        return std::nullopt;
     };
     // The track as reported is never skipped, whoever else it credits.
     if (!artists.isEmpty() && neverSkip.contains(ArtistName::normalized(artists.first()))) {
@@ -285,7 +301,7 @@ std::optional<BlacklistManager::Block> BlacklistManager::firstBlocked(const QStr
 
 bool BlacklistManager::isInCommunityBlacklist(const QString& artist) const
 {
-    return m_communityList.read(*defaults).contains(ArtistName::normalized(artist));
+    return m_communityList.contains(ArtistName::normalized(artist));
 }
 
 void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, int count)> completion)
@@ -296,24 +312,30 @@ void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, i
         return;
     }
     request->setRawHeader("Accept", "application/json");
-    community.get(*request, [store = weak_from_this(),
-                             completion = std::move(completion)](const CommunityTransport::Reply& reply) {
-        // Read and sorted here, off the main thread: a list of 100 000 names must not hold up the user
-        // interface. The main thread only hands the result to the store.
-        std::optional<CommunityWireFormat::CommunityList> list =
-            reply.arrived ? CommunityWireFormat::readList(reply.body) : std::nullopt;
-        const QStringList sorted = list ? list->artists.sorted() : QStringList();
-        MainQueue::post([store, list = std::move(list), sorted, completion] {
-            const std::shared_ptr<BlacklistManager> strongStore = store.lock();
-            if (!strongStore || !list) {
-                completion(false, 0);
-                return;
-            }
-            strongStore->m_communityList.write(*strongStore->defaults, sorted, list->artists);
-            strongStore->setLastSyncDate(QDateTime::currentDateTimeUtc());
-            completion(true, list->count);
-        });
-    });
+    // Read as it arrives, sorted and stored off the main thread: a list of a million names must not hold up
+    // the user interface, nor be held as a whole body and a document besides. The main thread takes the
+    // new file mapped and checked.
+    const auto reader = std::make_shared<CommunityListReader>();
+    community.get(
+        *request,
+        [store = weak_from_this(), path = m_communityList.path(), reader,
+         completion = std::move(completion)](const CommunityTransport::Reply& reply) {
+            const std::optional<CommunityWireFormat::CommunityList> list =
+                reply.arrived ? reader->finish() : std::nullopt;
+            const std::shared_ptr<const ArtistListFile::Snapshot> stored =
+                list && !store.expired() ? ArtistListFile::writeAndMap(path, list->names) : nullptr;
+            MainQueue::post([store, stored, count = list ? list->count : 0, completion] {
+                const std::shared_ptr<BlacklistManager> strongStore = store.lock();
+                if (!strongStore || !stored) {
+                    completion(false, 0);
+                    return;
+                }
+                strongStore->m_communityList.adopt(stored);
+                strongStore->setLastSyncDate(QDateTime::currentDateTimeUtc());
+                completion(true, count);
+            });
+        },
+        [reader](QByteArrayView piece) { return reader->feed(piece); });
 }
 
 void BlacklistManager::flagArtist(const QString& artist, std::function<void(bool success)> completion)

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ArtistListFile.h"
 #include "ArtistSet.h"
 #include "BlockedSongs.h"
 #include "CommunityTransport.h"
 #include "ListSubscriptions.h"
 #include "StoredArtistList.h"
+#include "platform/AppDataFolder.h"
 #include "platform/PreferencesDomain.h"
 
 #include <QDateTime>
@@ -13,23 +15,29 @@
 #include <memory>
 #include <optional>
 
-// The one blacklist store: the user's local list, the downloaded community list, the community
-// switch, the last download date, the device identifier, the never-skip list, the recent skips and
-// the subscribed lists (ListSubscriptions, on the same domain).
-// It keeps nothing of its own: every read goes to the preferences domain and every write is flushed
-// at once (on Linux the file is written off the main thread, in order), so a change made by another
-// program is seen by the next read. (What it derives from the domain is cached only for as long as
-// the domain reports no change.) It is also the client of the community service.
+// The one blacklist store: the user's local list, the community switch, the last download date, the
+// device identifier, the never-skip list, the recent skips and the subscribed lists
+// (ListSubscriptions, on the same domain) in the preferences domain; the downloaded community list in
+// a list file of its own (ArtistListFile) in the list folder, as each subscribed list's last good
+// copy, so that a list of a million names neither swells every save of the preferences nor passes the
+// size that macOS allows a domain.
+// It keeps nothing of its own: every read goes to the preferences domain or the list file and every
+// write is flushed at once (on Linux the file is written off the main thread, in order), so a change
+// made by another program is seen by the next read. (What it derives from the domain is cached only
+// for as long as the domain reports no change.) It is also the client of the community service.
 class BlacklistManager : public std::enable_shared_from_this<BlacklistManager>
 {
 public:
-    // The store of this user, on the "com.tunesieve.blacklist" domain; created on first use.
+    // The store of this user, on the "com.tunesieve.blacklist" domain and the application's data
+    // folder; created on first use.
     static const std::shared_ptr<BlacklistManager>& shared();
 
-    // A store on the given domain. Construction stores the community switch (on) when it is
-    // absent and a new device identifier when there is none. `community` says where the community
-    // service is; its defaults are the product's own.
-    explicit BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community = {});
+    // A store on the given domain, keeping downloaded lists in `listFolder`. Construction stores the
+    // community switch (on) when it is absent and a new device identifier when there is none, and
+    // moves downloaded lists that an earlier version kept in the domain into their files.
+    // `community` says where the community service is; its defaults are the product's own.
+    explicit BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community = {},
+                              const QString& listFolder = appDataFolder());
 
     QString deviceId() const;
 
@@ -128,7 +136,7 @@ public:
     // Numbers that change whenever the local or the community list may have changed, by this
     // process or another one: what a caller derived from a list stays valid while its number does.
     quint64 localArtistsRevision() const { return defaults->revision(localBlacklistKey); }
-    quint64 communityArtistsRevision() const { return defaults->revision(communityBlacklistKey); }
+    quint64 communityArtistsRevision() const { return m_communityList.revision(); }
     quint64 neverSkipArtistsRevision() const { return defaults->revision(neverSkipKey); }
     quint64 blockedSongsRevision() const { return defaults->revision(blockedSongsKey); }
 
@@ -162,7 +170,7 @@ private:
     const CommunityTransport community;
 
     StoredArtistList m_localList{localBlacklistKey};
-    StoredArtistList m_communityList{communityBlacklistKey};
+    ArtistListFile m_communityList;
     StoredArtistList m_neverSkipList{neverSkipKey};
     BlockedSongs m_blockedSongs{blockedSongsKey};
     const std::shared_ptr<ListSubscriptions> m_listSubscriptions;

@@ -76,8 +76,9 @@ bool isStatusError(QNetworkReply::NetworkError error)
 class ReplyReader : public QObject
 {
 public:
-    ReplyReader(QNetworkReply* reply, std::chrono::milliseconds deadline, CommunityTransport::ReplyHandler handler)
-        : QObject(reply), m_reply(reply), m_handler(std::move(handler)), m_deadline(deadline)
+    ReplyReader(QNetworkReply* reply, std::chrono::milliseconds deadline, CommunityTransport::ReplyHandler handler,
+                CommunityTransport::BodySink sink = {})
+        : QObject(reply), m_reply(reply), m_handler(std::move(handler)), m_sink(std::move(sink)), m_deadline(deadline)
     {
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyReader::checkAnnouncedSize);
         connect(reply, &QNetworkReply::readyRead, this, &ReplyReader::read);
@@ -101,11 +102,18 @@ private:
 
     void read()
     {
-        if (m_body.size() + m_reply->bytesAvailable() > CommunityTransport::maxBodyBytes) {
+        if (m_received + m_reply->bytesAvailable() > CommunityTransport::maxBodyBytes) {
             refuse();
             return;
         }
-        m_body += m_reply->readAll();
+        const QByteArray piece = m_reply->readAll();
+        m_received += piece.size();
+        if (!m_sink) {
+            m_body += piece;
+        } else if (!m_sink(piece)) {
+            m_sinkRefused = true;
+            m_reply->abort(); // emits finished
+        }
     }
 
     void refuse()
@@ -118,20 +126,21 @@ private:
     void finish()
     {
         m_deadlineTimer.stop();
-        if (!m_tooLarge && m_reply->isOpen()) {
+        if (!m_tooLarge && !m_sinkRefused && m_reply->isOpen()) {
             read();
         }
         CommunityTransport::Reply result;
         const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         result.statusCode = status.isValid() ? status.toInt() : 0;
         const QNetworkReply::NetworkError error = m_reply->error();
-        result.arrived =
-            !m_tooLarge && (error == QNetworkReply::NoError || (result.statusCode >= 400 && isStatusError(error)));
+        result.arrived = !m_tooLarge && !m_sinkRefused &&
+                         (error == QNetworkReply::NoError || (result.statusCode >= 400 && isStatusError(error)));
         if (result.arrived) {
             result.body = std::move(m_body);
         } else {
             result.failure = m_tooLarge ? QStringLiteral("the reply is larger than %1 MiB")
                                               .arg(CommunityTransport::maxBodyBytes / (1024 * 1024))
+                             : m_sinkRefused  ? QStringLiteral("the reply is not what was asked for")
                              : m_overDeadline ? QStringLiteral("the download took longer than %1 s")
                                                     .arg(std::chrono::ceil<std::chrono::seconds>(m_deadline).count())
                                               : m_reply->errorString();
@@ -142,10 +151,13 @@ private:
 
     QNetworkReply* const m_reply;
     CommunityTransport::ReplyHandler m_handler;
+    CommunityTransport::BodySink m_sink;
     const std::chrono::milliseconds m_deadline;
     QTimer m_deadlineTimer;
     QByteArray m_body;
+    qint64 m_received = 0;
     bool m_tooLarge = false;
+    bool m_sinkRefused = false;
     bool m_overDeadline = false;
 };
 
@@ -176,12 +188,12 @@ std::optional<QNetworkRequest> CommunityTransport::requestForUrl(const QUrl& url
     return request;
 }
 
-void CommunityTransport::get(const QNetworkRequest& request, ReplyHandler handler) const
+void CommunityTransport::get(const QNetworkRequest& request, ReplyHandler handler, BodySink sink) const
 {
     QNetworkAccessManager* manager = &network();
-    QMetaObject::invokeMethod(manager, [manager, request, deadline = settings.deadline, handler = std::move(handler)] {
-        new ReplyReader(manager->get(request), deadline, handler);
-    });
+    QMetaObject::invokeMethod(
+        manager, [manager, request, deadline = settings.deadline, handler = std::move(handler),
+                  sink = std::move(sink)] { new ReplyReader(manager->get(request), deadline, handler, sink); });
 }
 
 void CommunityTransport::post(const QNetworkRequest& request, const QByteArray& body, ReplyHandler handler) const

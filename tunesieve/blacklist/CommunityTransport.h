@@ -21,12 +21,15 @@ public:
         bool arrived = false;
         // The HTTP status code, 0 when there is none.
         int statusCode = 0;
-        // The whole body; empty unless the reply arrived.
+        // The whole body; empty unless the reply arrived, and when a sink took it piece by piece.
         QByteArray body;
         // Why no whole reply arrived, for a person to read; empty when it arrived.
         QString failure;
     };
     using ReplyHandler = std::function<void(const Reply&)>;
+    // Takes the body piece by piece as it arrives, on the transport's background queue; false refuses the
+    // rest, and the exchange fails.
+    using BodySink = std::function<bool(QByteArrayView piece)>;
 
     // A reply body larger than this is refused: reading stops and the exchange fails.
     static constexpr qint64 maxBodyBytes = 32 * 1024 * 1024;
@@ -42,7 +45,8 @@ public:
     // Both return at once; the network thread sends. `handler` runs exactly once, when the exchange
     // ends, on the transport's background queue: that same thread, which takes replies in the order in
     // which they ended.
-    void get(const QNetworkRequest& request, ReplyHandler handler) const;
+    // With a `sink`, the body goes to it as it arrives and is never held whole.
+    void get(const QNetworkRequest& request, ReplyHandler handler, BodySink sink = {}) const;
     void post(const QNetworkRequest& request, const QByteArray& body, ReplyHandler handler) const;
 
 private:

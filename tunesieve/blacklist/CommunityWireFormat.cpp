@@ -1,6 +1,7 @@
 #include "CommunityWireFormat.h"
 
 #include "ArtistName.h"
+#include "CommunityListReader.h"
 #include "platform/JsonText.h"
 
 #include <QJsonArray>
@@ -64,8 +65,14 @@ bool ListCollector::add(const QString& name)
         return refuse(CapFault::nameTooLong);
     }
     ++m_list.count;
-    m_list.artists.insert(ArtistName::normalized(name));
+    m_list.names.add(ArtistName::normalized(name));
     return true;
+}
+
+CommunityList ListCollector::take()
+{
+    m_list.names.sort();
+    return std::exchange(m_list, CommunityList());
 }
 
 bool collectNames(const QJsonArray& names, ListCollector& collector)
@@ -81,16 +88,8 @@ bool collectNames(const QJsonArray& names, ListCollector& collector)
 
 std::optional<CommunityList> readList(const QByteArray& body)
 {
-    const std::optional<QJsonObject> object = readObject(body);
-    if (!object) {
-        return std::nullopt;
-    }
-    const QJsonValue artists = object->value(QLatin1String("artists"));
-    ListCollector collector;
-    if (!artists.isArray() || !collectNames(artists.toArray(), collector)) {
-        return std::nullopt;
-    }
-    return collector.list();
+    CommunityListReader reader;
+    return reader.feed(body) ? reader.finish() : std::nullopt;
 }
 
 bool readFlagVerdict(int statusCode, const QByteArray& body)

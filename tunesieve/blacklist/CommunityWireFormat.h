@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ArtistSet.h"
+#include "ArtistKeys.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -18,8 +18,8 @@ std::optional<QByteArray> flagBody(const QString& artist, const QString& deviceI
 
 struct CommunityList
 {
-    // The received names, lower-cased as the store keeps them; duplicates collapsed.
-    ArtistSet artists;
+    // The received names, lower-cased as the store keeps them, sorted, duplicates collapsed.
+    ArtistKeys names;
     // How many names the reply held, duplicates and letter-case variants included.
     int count = 0;
 };
@@ -50,7 +50,9 @@ public:
     // lone surrogate) breaks one too: it could not be stored or matched faithfully.
     bool add(const QString& name);
     CapFault fault() const { return m_fault; }
-    const CommunityList& list() const { return m_list; }
+    qsizetype count() const { return m_list.count; }
+    // The names taken, sorted; the collector is left empty.
+    CommunityList take();
 
 private:
     bool refuse(CapFault fault);
@@ -63,9 +65,10 @@ private:
 // anything else or breaks a cap (the collector's fault then says which).
 bool collectNames(const QJsonArray& names, ListCollector& collector);
 
-// A list reply: an object whose "artists" member is an array made only of strings. The status code
-// is not examined. Nothing when any part of the body has another shape, including a name that is
-// not valid Unicode, more than maxListNames names or a name longer than maxNameLength.
+// A list reply, read whole: an object whose "artists" member is an array made only of strings. The
+// status code is not examined. (CommunityListReader reads one as it arrives.) Nothing when any part of the body has
+// another shape, including a name that is not valid Unicode, more than maxListNames names or a name longer than
+// maxNameLength.
 std::optional<CommunityList> readList(const QByteArray& body);
 
 // A flag reply: the service's verdict, the boolean "success" of an object answered with status

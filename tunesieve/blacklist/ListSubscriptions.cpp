@@ -1,11 +1,13 @@
 #include "ListSubscriptions.h"
 
 #include "ArtistListFormats.h"
+#include "StoredArtistList.h"
 #include "StoredRecords.h"
 #include "platform/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QJsonObject>
 #include <QSet>
 #include <QTimer>
@@ -14,6 +16,7 @@ namespace {
 
 const QString kSubscriptionsKey = QStringLiteral("listSubscriptions");
 const QString kListKeyPrefix = QStringLiteral("listSubscription-");
+const QString kListFileSuffix = QStringLiteral(".names");
 // How long the replies of a burst gather before their outcomes are written together.
 constexpr int kBurstWriteMs = 1000;
 
@@ -23,7 +26,7 @@ QString listKey(const QString& url)
     return kListKeyPrefix + QString::fromLatin1(hash.left(16));
 }
 
-// Read here, off the main thread: a list of 100 000 names must not hold up the user interface.
+// Read here, off the main thread: a list of a million names must not hold up the user interface.
 ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply)
 {
     ArtistListFormats::Reading reading;
@@ -73,10 +76,11 @@ std::optional<ListSubscriptions::Subscription> decoded(const QJsonObject& object
 } // namespace
 
 ListSubscriptions::ListSubscriptions(std::shared_ptr<PreferencesDomain> domain, CommunityTransport transport,
-                                     Delay delay)
-    : m_domain(std::move(domain)), m_transport(std::move(transport)), m_delay(std::move(delay))
+                                     QString listFolder, Delay delay)
+    : m_domain(std::move(domain)), m_transport(std::move(transport)), m_listFolder(std::move(listFolder)),
+      m_delay(std::move(delay))
 {
-    dropUnnamedCopies();
+    moveAndDropCopies();
 }
 
 void ListSubscriptions::afterOnMainThread(std::chrono::milliseconds delay, std::function<void()> task)
@@ -84,7 +88,7 @@ void ListSubscriptions::afterOnMainThread(std::chrono::milliseconds delay, std::
     QTimer::singleShot(delay, QCoreApplication::instance(), std::move(task));
 }
 
-void ListSubscriptions::dropUnnamedCopies()
+void ListSubscriptions::moveAndDropCopies()
 {
     if (m_domain->value(kSubscriptionsKey).isValid() && !m_domain->stringArray(kSubscriptionsKey)) {
         return; // subscriptions that cannot be read at all may still name every copy
@@ -95,11 +99,19 @@ void ListSubscriptions::dropUnnamedCopies()
     }
     const QStringList keys = m_domain->keys();
     for (const QString& key : keys) {
-        if (key.startsWith(kListKeyPrefix) && !named.contains(key)) {
-            m_domain->setValue(key, QVariant());
+        if (!key.startsWith(kListKeyPrefix)) {
+            continue;
         }
+        named.contains(key) ? StoredArtistList(key).moveToFile(*m_domain, m_listFolder + u'/' + key + kListFileSuffix)
+                            : m_domain->setValue(key, QVariant());
     }
     m_domain->synchronize();
+    const QStringList files = QDir(m_listFolder).entryList({kListKeyPrefix + u'*' + kListFileSuffix}, QDir::Files);
+    for (const QString& file : files) {
+        if (!named.contains(file.chopped(kListFileSuffix.size()))) {
+            ArtistListFile::remove(m_listFolder + u'/' + file);
+        }
+    }
 }
 
 QList<ListSubscriptions::Subscription>& ListSubscriptions::records() const
@@ -182,9 +194,8 @@ void ListSubscriptions::unsubscribe(const QString& url)
 {
     records().removeIf([&url](const Subscription& subscription) { return subscription.url == url; });
     writeRecords();
-    m_domain->setValue(listKey(url), QVariant());
-    m_domain->synchronize();
-    m_lists.remove(url);
+    ArtistListFile::remove(listPath(url));
+    m_lists.erase(url);
 }
 
 void ListSubscriptions::setEnabled(const QString& url, bool enabled)
@@ -235,10 +246,11 @@ void ListSubscriptions::startQueued()
 void ListSubscriptions::send(const Fetch& fetch)
 {
     m_lastAttempts.insert(fetch.url, QDateTime::currentDateTimeUtc());
-    const auto done = [self = weak_from_this(), fetch](ArtistListFormats::Reading reading) {
-        MainQueue::post([self, fetch, reading = std::move(reading)] {
+    const auto done = [self = weak_from_this(), fetch](ArtistListFormats::Reading reading,
+                                                       std::shared_ptr<const ArtistListFile::Snapshot> stored) {
+        MainQueue::post([self, fetch, reading = std::move(reading), stored = std::move(stored)] {
             if (const std::shared_ptr<ListSubscriptions> subscriptions = self.lock()) {
-                subscriptions->finish(fetch, reading);
+                subscriptions->finish(fetch, reading, stored);
             }
         });
     };
@@ -246,14 +258,23 @@ void ListSubscriptions::send(const Fetch& fetch)
     if (const std::optional<QString> refusal = addressRefusal(url)) { // an address edited in by hand
         ArtistListFormats::Reading refused;
         refused.error = *refusal;
-        done(refused);
+        done(refused, nullptr);
         return;
     }
-    m_transport.get(*m_transport.requestForUrl(url),
-                    [done](const CommunityTransport::Reply& reply) { done(reading(reply)); });
+    // Stored here too, off the main thread, which takes the new file mapped and checked.
+    m_transport.get(*m_transport.requestForUrl(url), [done, path = listPath(fetch.url)](const auto& reply) {
+        ArtistListFormats::Reading read = reading(reply);
+        std::shared_ptr<const ArtistListFile::Snapshot> stored;
+        if (read.error.isEmpty() && !(stored = ArtistListFile::writeAndMap(path, read.list.names))) {
+            read.error = QStringLiteral("the list cannot be saved on this computer");
+        }
+        read.list.names = ArtistKeys(); // the file holds them now
+        done(std::move(read), std::move(stored));
+    });
 }
 
-void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Reading& reading)
+void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Reading& reading,
+                               const std::shared_ptr<const ArtistListFile::Snapshot>& stored)
 {
     --m_fetching;
     startQueued();
@@ -261,9 +282,9 @@ void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Read
     if (Subscription* subscription = find(fetch.url)) { // else unsubscribed while it was fetched
         subscription->error = reading.error;
         if (reading.error.isEmpty()) {
-            storedList(fetch.url).write(*m_domain, reading.sorted, reading.list.artists);
+            listFile(fetch.url).adopt(stored);
             subscription->updated = QDateTime::currentDateTimeUtc();
-            subscription->count = int(reading.list.artists.size());
+            subscription->count = int(listFile(fetch.url).names().count);
         } else if (fetch.retry < int(retryDelays.size())) {
             m_delay(retryDelays[fetch.retry], [self = weak_from_this(), retry = Fetch{fetch.url, fetch.retry + 1}] {
                 const std::shared_ptr<ListSubscriptions> subscriptions = self.lock();
@@ -274,32 +295,40 @@ void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Read
             });
         }
         writeRecordsSoon();
+    } else if (reading.error.isEmpty()) {
+        ArtistListFile::remove(listPath(fetch.url));
     }
     for (const std::function<void()>& completion : completions) {
         completion();
     }
 }
 
-StoredArtistList& ListSubscriptions::storedList(const QString& url) const
+QString ListSubscriptions::listPath(const QString& url) const
+{
+    return m_listFolder + u'/' + listKey(url) + kListFileSuffix;
+}
+
+const ArtistListFile& ListSubscriptions::listFile(const QString& url) const
 {
     auto list = m_lists.find(url);
     if (list == m_lists.end()) {
-        list = m_lists.insert(url, StoredArtistList(listKey(url)));
+        list = m_lists.emplace(url, ArtistListFile(listPath(url))).first;
     }
-    return *list;
+    return list->second;
 }
 
-const ArtistSet& ListSubscriptions::names(const QString& url) const
+ArtistSet ListSubscriptions::names(const QString& url) const
 {
-    return storedList(url).read(*m_domain);
+    return listFile(url).names().toSet();
 }
 
-std::optional<QString> ListSubscriptions::listHolding(const QString& name) const
+QList<ListSubscriptions::ListNames> ListSubscriptions::enabledLists() const
 {
+    QList<ListNames> lists;
     for (const Subscription& subscription : records()) {
-        if (subscription.enabled && names(subscription.url).contains(name)) {
-            return subscription.name;
+        if (subscription.enabled) {
+            lists.append({subscription.name, listFile(subscription.url).names()});
         }
     }
-    return std::nullopt;
+    return lists;
 }

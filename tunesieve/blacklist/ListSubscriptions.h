@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ArtistListFile.h"
 #include "ArtistListFormats.h"
 #include "CommunityTransport.h"
-#include "StoredArtistList.h"
 #include "platform/PreferencesDomain.h"
 
 #include <QDateTime>
@@ -11,14 +11,16 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
 // The published lists of artists that the user subscribes to by address. The subscriptions live in
 // the preferences domain under "listSubscriptions", an array of strings each the compact JSON text
-// of an object {url, name, enabled, updated, error, count}; each list's last good copy lives under
-// a key of its own, "listSubscription-" and the first 16 hex digits of the SHA-256 of its address
-// (no '/', which macOS settings would read as groups), sorted like the other lists. A list is
+// of an object {url, name, enabled, updated, error, count}; each list's last good copy lives in a list
+// file of its own (ArtistListFile) in the list folder, named "listSubscription-", the first 16 hex
+// digits of the SHA-256 of its address and ".names" (the key under which earlier versions kept it in
+// the domain, from where it is moved on first start). A list is
 // fetched through the community client's transport, with its caps, and read in any of the formats
 // of ArtistListFormats. A fetch that fails keeps the copy from before, records why and is tried again
 // a few times, spaced out.
@@ -58,9 +60,9 @@ public:
     static constexpr std::array<std::chrono::minutes, 3> retryDelays = {
         std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
 
-    // Drops the stored copies that no subscription names (left by one removed from the file by hand).
-    // `delay` times the retries.
-    ListSubscriptions(std::shared_ptr<PreferencesDomain> domain, CommunityTransport transport,
+    // Moves the copies that the domain holds into their files in `listFolder`, and drops the copies that
+    // no subscription names (left by one removed from the file by hand). `delay` times the retries.
+    ListSubscriptions(std::shared_ptr<PreferencesDomain> domain, CommunityTransport transport, QString listFolder,
                       Delay delay = &ListSubscriptions::afterOnMainThread);
 
     // In the order in which they were added. A stored entry that cannot be read is left out.
@@ -82,10 +84,16 @@ public:
     // Fetches every enabled list, or with `dueOnly` those not tried in this run for a day.
     void updateEnabled(bool dueOnly, const std::function<void()>& completion);
 
-    // The last good copy of the list at `url`, lower-cased.
-    const ArtistSet& names(const QString& url) const;
-    // The name of the first enabled list that holds `name` (lower-cased), or none.
-    std::optional<QString> listHolding(const QString& name) const;
+    // The last good copy of the list at `url`, lower-cased, for showing it.
+    ArtistSet names(const QString& url) const;
+    // The enabled lists, in order, each with its last good copy as it now stands: for the look-ups of
+    // one query, valid until the next call into these subscriptions.
+    struct ListNames
+    {
+        QString name;
+        SortedKeysView names;
+    };
+    QList<ListNames> enabledLists() const;
 
 private:
     struct Fetch
@@ -101,8 +109,9 @@ private:
     // since (not yet written).
     QList<Subscription>& records() const;
     Subscription* find(const QString& url);
-    void dropUnnamedCopies();
-    StoredArtistList& storedList(const QString& url) const;
+    void moveAndDropCopies();
+    QString listPath(const QString& url) const;
+    const ArtistListFile& listFile(const QString& url) const;
     void writeRecords();
     // Writes the records once no fetch is under way, or else a little later, once for all the replies
     // that come meanwhile.
@@ -111,17 +120,19 @@ private:
     void fetch(const Fetch& fetch, std::function<void()> completion);
     void startQueued();
     void send(const Fetch& fetch);
-    // Takes what a fetch gave in, and tries again later when it failed.
-    void finish(const Fetch& fetch, const ArtistListFormats::Reading& reading);
+    // Takes what a fetch gave in (and the copy stored, mapped), and tries again later when it failed.
+    void finish(const Fetch& fetch, const ArtistListFormats::Reading& reading,
+                const std::shared_ptr<const ArtistListFile::Snapshot>& stored);
 
     const std::shared_ptr<PreferencesDomain> m_domain;
     const CommunityTransport m_transport;
+    const QString m_listFolder;
     const Delay m_delay;
     mutable QList<Subscription> m_records;
     mutable std::optional<quint64> m_recordsRevision;
     bool m_writeDue = false;
     bool m_writeScheduled = false;
-    mutable QHash<QString, StoredArtistList> m_lists;       // by the address
+    mutable std::map<QString, ArtistListFile> m_lists;      // by the address
     QHash<QString, QDateTime> m_lastAttempts;               // by the address, in this run only
     QHash<QString, QList<std::function<void()>>> m_waiting; // by the address of each list queued or fetching
     QList<Fetch> m_queue;

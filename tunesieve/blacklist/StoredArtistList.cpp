@@ -1,5 +1,6 @@
 #include "StoredArtistList.h"
 
+#include "ArtistListFile.h"
 #include "ArtistName.h"
 
 #include <QThreadPool>
@@ -38,4 +39,23 @@ void StoredArtistList::write(PreferencesDomain& domain, const QStringList& sorte
         QThreadPool::globalInstance()->start(
             [retired = std::exchange(m_names, artists)]() mutable { retired = ArtistSet(); });
     }
+}
+
+void StoredArtistList::moveToFile(PreferencesDomain& domain, const QString& path) const
+{
+    if (!domain.value(m_key).isValid()) {
+        return;
+    }
+    if (const std::optional<QStringList> names = domain.stringArray(m_key)) {
+        ArtistKeys keys;
+        for (const QString& name : *names) {
+            keys.add(ArtistName::normalized(name));
+        }
+        keys.sort();
+        if (!ArtistListFile::write(path, keys)) {
+            return;
+        }
+    }
+    domain.setValue(m_key, QVariant());
+    domain.synchronize();
 }

@@ -1,7 +1,7 @@
 #include "BlacklistWindowController.h"
 
-#include "blacklist/ArtistListFile.h"
 #include "blacklist/ArtistName.h"
+#include "blacklist/UserListFile.h"
 #include "widgets/AutoresizingView.h"
 #include "widgets/SegmentedControl.h"
 #include "widgets/ViewTag.h"
@@ -421,7 +421,7 @@ void BlacklistWindowController::importFromDialog()
 void BlacklistWindowController::importFile(const QString& path)
 {
     const QString fileName = QFileInfo(path).fileName();
-    const ArtistListFormats::Reading reading = ArtistListFile::read(path);
+    const ArtistListFormats::Reading reading = UserListFile::read(path);
     if (!reading.error.isEmpty()) {
         alert(window.get(), QMessageBox::Warning, QStringLiteral("This file cannot be imported"),
               fileName + QStringLiteral(": ") + reading.error + QStringLiteral(". Your blacklist is unchanged."),
@@ -430,8 +430,9 @@ void BlacklistWindowController::importFile(const QString& path)
     }
     // A list of songs blocks those songs, not their artists.
     const bool songs = !reading.songs.isEmpty();
-    const ListMerge merge = songs ? blacklistManager->mergeWithBlockedSongs(reading.songs)
-                                  : blacklistManager->mergeWithLocal(reading.list.artists);
+    const ArtistSet artists = songs ? ArtistSet() : reading.list.names.view().toSet();
+    const ListMerge merge =
+        songs ? blacklistManager->mergeWithBlockedSongs(reading.songs) : blacklistManager->mergeWithLocal(artists);
     QString summary = QStringLiteral("%1 added, %2 already on your list").arg(merge.added).arg(merge.alreadyListed);
     if (reading.unreadLines > 0) {
         summary += reading.unreadLines == 1 ? QStringLiteral(", 1 line could not be read")
@@ -441,7 +442,7 @@ void BlacklistWindowController::importFile(const QString& path)
         songs ? QStringLiteral("Block the songs of %1?") : QStringLiteral("Add the names of %1 to your blacklist?");
     if (alert(window.get(), QMessageBox::Question, summary, question.arg(fileName), QStringLiteral("Add"),
               QStringLiteral("Cancel"))) {
-        songs ? blacklistManager->blockSongs(reading.songs) : blacklistManager->addLocal(reading.list.artists);
+        songs ? blacklistManager->blockSongs(reading.songs) : blacklistManager->addLocal(artists);
         refreshData();
     }
 }
@@ -481,7 +482,7 @@ void BlacklistWindowController::exportFromDialog()
                       ArtistListFormats::csv({artist}, rowsOf(blacklistManager->neverSkipArtists().sorted()))});
     }
     for (const auto& [file, bytes] : std::as_const(files)) {
-        const QString error = ArtistListFile::write(file, bytes);
+        const QString error = UserListFile::write(file, bytes);
         if (!error.isEmpty()) {
             alert(window.get(), QMessageBox::Warning, QStringLiteral("The list could not be exported"),
                   QFileInfo(file).fileName() + QStringLiteral(": ") + error, QStringLiteral("OK"));

@@ -1,7 +1,9 @@
-// Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, notifications over D-Bus,
+// Linux's OS services: preferences as JSON files under $XDG_CONFIG_HOME, downloaded lists under
+// $XDG_DATA_HOME, notifications over D-Bus,
 // the instance lock in $XDG_RUNTIME_DIR, resources under <prefix>/share, file times from st_mtim,
 // the display opened with libxcb or as a Wayland socket, a tray item named after its themed icon
 // whose menu we open on a left or middle click.
+#include "platform/AppDataFolder.h"
 #include "platform/FileTimes.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
@@ -31,6 +33,11 @@ std::unique_ptr<PreferencesDomain> openUserPreferences(const QString& suiteName)
         return std::make_unique<JsonPreferencesDomain>(suitePath);
     }
     return std::make_unique<JsonPreferencesDomain>(folder + QStringLiteral("tunesieve.json"));
+}
+
+QString appDataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/tunesieve");
 }
 
 qint64 modificationTimeNs(const struct stat& info)

@@ -1,6 +1,7 @@
 // macOS's OS services: preferences in the CFPreferences domain, notifications through osascript,
-// the instance lock under Application Support, resources inside the bundle, file times from
+// the instance lock and the downloaded lists under Application Support, resources inside the bundle, file times from
 // st_mtimespec, always a display, a menu-bar item that opens its menu on every click by itself.
+#include "platform/AppDataFolder.h"
 #include "platform/FileTimes.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
@@ -48,12 +49,17 @@ std::unique_ptr<Notifier> createNotifier()
     return std::make_unique<OsascriptNotifier>();
 }
 
+QString appDataFolder()
+{
+    // ~/Library/Application Support, or Qt's test folder in its test mode.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/com.tunesieve.TuneSieve");
+}
+
 QString instanceLockPath()
 {
     // Not in $TMPDIR, which macOS sweeps of files unused for days: the agent runs for weeks.
-    // ~/Library/Application Support, or Qt's test folder in its test mode.
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                           QStringLiteral("/com.tunesieve.TuneSieve");
+    const QString folder = appDataFolder();
     return QDir().mkpath(folder) ? folder + QStringLiteral("/instance.lock") : QString();
 }
 
