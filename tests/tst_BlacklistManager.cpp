@@ -131,6 +131,26 @@ private slots:
         }
     }
 
+    // The user's communityServiceURL: taken when it is an https:// address, else the build's stays.
+    void takesOnlyAnHttpsServiceUrl()
+    {
+        const QString build = CommunitySettings().baseUrl;
+        const std::pair<QVariant, QString> cases[] = {
+            {"https://svc.example.org/", "https://svc.example.org"},
+            {"https://svc.example.org:8443/community", "https://svc.example.org:8443/community"},
+            {"http://svc.example.org", build},
+            {"svc.example.org", build},
+            {"https://", build},
+            {"https://u@svc.example.org", build},
+            {"https://svc.example.org/?a=1", build},
+            {true, build}};
+        for (const auto& [preferred, used] : cases) {
+            CommunitySettings settings;
+            QCOMPARE(settings.useServiceUrl(preferred), used != build);
+            QCOMPARE(settings.baseUrl, used);
+        }
+    }
+
     // What a subscribed list holds and shows after one fetch: "names | count | updated | error".
     void keepsEachSubscribedListAsItsReplyAllows_data()
     {

@@ -31,6 +31,8 @@ public:
     explicit BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, CommunitySettings community = {});
 
     QString deviceId() const;
+    // The host of the community service in use, for a person to see where the list comes from.
+    QString communityServiceHost() const;
 
     // Returns once every change made so far is in permanent storage (changes are seen by every read at
     // once, and saved in order off the main thread).
@@ -139,6 +141,8 @@ private:
     const QString deviceIdKey = QStringLiteral("deviceId");
     const QString neverSkipKey = QStringLiteral("neverSkipArtists");
     const QString recentlySkippedKey = QStringLiteral("recentlySkipped");
+    // Overrides the build's community service address; read once, by shared().
+    static inline const QString serviceUrlKey = QStringLiteral("communityServiceURL");
     const CommunityTransport community;
 
     StoredArtistList m_localList{localBlacklistKey};
