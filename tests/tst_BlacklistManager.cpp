@@ -134,21 +134,15 @@ private slots:
     // The user's communityServiceURL: taken when it is an https:// address, else the build's stays.
     void takesOnlyAnHttpsServiceUrl()
     {
-        const QString build = CommunitySettings().baseUrl;
-        const std::pair<QVariant, QString> cases[] = {
-            {"https://svc.example.org/", "https://svc.example.org"},
-            {"https://svc.example.org:8443/community", "https://svc.example.org:8443/community"},
-            {"http://svc.example.org", build},
-            {"svc.example.org", build},
-            {"https://", build},
-            {"https://u@svc.example.org", build},
-            {"https://svc.example.org/?a=1", build},
-            {true, build}};
-        for (const auto& [preferred, used] : cases) {
+        for (const QString row :
+             {"https://s.example/ > https://s.example", "https://s.example:8443/c > https://s.example:8443/c",
+              "http://s.example >", "s.example >", "https:// >", "https://u@s.example >", "https://s.example/?a=1 >"}) {
             CommunitySettings settings;
-            QCOMPARE(settings.useServiceUrl(preferred), used != build);
-            QCOMPARE(settings.baseUrl, used);
+            const QString used = row.section(" >", 1).trimmed();
+            QCOMPARE(settings.useServiceUrl(row.section(" >", 0, 0)), !used.isEmpty());
+            QCOMPARE(settings.baseUrl, used.isEmpty() ? CommunitySettings().baseUrl : used);
         }
+        QVERIFY(!CommunitySettings().useServiceUrl(true));
     }
 
     // What a subscribed list holds and shows after one fetch: "names | count | updated | error".
