@@ -36,6 +36,17 @@ install(FILES resources/tunesieve.svg resources/tunesieve-symbolic.svg DESTINATI
 install(CODE "set(TUNESIEVE_BINARY \"\${CMAKE_INSTALL_PREFIX}/bin/tunesieve\")
     configure_file(\"${PROJECT_SOURCE_DIR}/resources/tunesieve.service.in\" \"${PROJECT_BINARY_DIR}/tunesieve.service\" @ONLY)")
 install(FILES "${PROJECT_BINARY_DIR}/tunesieve.service" DESTINATION share/systemd/user)
+# The community service, for those who run one: its binary and a system unit, which systemd finds under
+# /usr/lib/systemd/system (the package's) and /etc/systemd/system, and which names the binary by its
+# installed path. It stays disabled until an operator enables it.
+if(TUNESIEVE_BUILD_SERVICE)
+    install(TARGETS tunesieve-community RUNTIME DESTINATION bin)
+    install(CODE "set(TUNESIEVE_COMMUNITY_BINARY \"\${CMAKE_INSTALL_PREFIX}/bin/tunesieve-community\")
+        configure_file(\"${PROJECT_SOURCE_DIR}/service/deploy/tunesieve-community.service.in\"
+                       \"${PROJECT_BINARY_DIR}/tunesieve-community.service\" @ONLY)")
+    install(FILES "${PROJECT_BINARY_DIR}/tunesieve-community.service" DESTINATION lib/systemd/system)
+    install(FILES service/deploy/tunesieve-community.nginx DESTINATION share/tunesieve)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tunesieve)

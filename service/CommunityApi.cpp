@@ -8,10 +8,17 @@
 #include <boost/algorithm/string/trim.hpp>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <iomanip>
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 namespace {
+
+constexpr std::array<std::string_view, 5> endpoints = {"/api/list/", "/api/list.csv", "/api/flag/", "/healthz",
+                                                       "/metrics"};
 
 // A CDN or proxy may serve the list this long without asking again.
 constexpr const char* listCacheControl = "public, max-age=300";
@@ -42,30 +49,56 @@ std::string lastListed(std::string_view forwardedFor)
 
 } // namespace
 
-CommunityApi::CommunityApi(ListPublisher& publisher, FlagDesk& flagDesk, bool trustForwardedFor,
+CommunityApi::CommunityApi(ListPublisher& publisher, FlagDesk& flagDesk, Metrics& metrics, bool trustForwardedFor,
                            std::function<std::int64_t()> clock)
-    : m_publisher(publisher), m_flagDesk(flagDesk), m_trustForwardedFor(trustForwardedFor), m_clock(std::move(clock))
+    : m_publisher(publisher), m_flagDesk(flagDesk), m_metrics(metrics), m_trustForwardedFor(trustForwardedFor),
+      m_clock(std::move(clock))
 {}
 
 HttpAnswer CommunityApi::answer(const ApiRequest& request)
 {
+    const auto start = std::chrono::steady_clock::now();
     const std::string_view path = request.target.substr(0, request.target.find('?'));
-    const bool isList = path == "/api/list/" || path == "/api/list.csv";
-    if (!isList && path != "/api/flag/") {
+    const bool known = std::find(endpoints.begin(), endpoints.end(), path) != endpoints.end();
+    HttpAnswer answer;
+    try {
+        answer = route(request, known ? path : std::string_view());
+    } catch (const SqlError& error) {
+        std::cerr << "database error: " << error.what() << std::endl;
+        answer = HttpAnswer::refusal(503, "the database is not available");
+    }
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    m_metrics.observeRequest(known ? path : "other", answer.status, elapsed.count());
+    std::ostringstream line;
+    line << request.method << ' ' << (known ? path : "(other)") << ' ' << answer.status << ' '
+         << (answer.body ? answer.body->size() : 0) << ' ' << std::fixed << std::setprecision(2)
+         << elapsed.count() * 1000 << "ms\n";
+    std::cerr << line.str();
+    return answer;
+}
+
+HttpAnswer CommunityApi::route(const ApiRequest& request, std::string_view path)
+{
+    if (path.empty()) {
         return HttpAnswer::refusal(404, "no such endpoint");
     }
-    const char* method = isList ? "GET" : "POST";
+    const bool isFlag = path == "/api/flag/";
+    const char* method = isFlag ? "POST" : "GET";
     if (request.method != method) {
         HttpAnswer refused = HttpAnswer::refusal(405, std::string("this endpoint takes ") + method);
         refused.headers.emplace_back("Allow", method);
         return refused;
     }
-    try {
-        return isList ? listAnswer(request, path == "/api/list.csv") : flagAnswer(request);
-    } catch (const SqlError& error) {
-        std::cerr << "database error: " << error.what() << std::endl;
-        return HttpAnswer::refusal(503, "the database is not available");
+    if (path == "/healthz") {
+        m_publisher.followStore(); // asks the database
+        return {200, {{"Content-Type", "text/plain"}}, std::make_shared<const std::string>("ok\n")};
     }
+    if (path == "/metrics") {
+        return {200,
+                {{"Content-Type", "text/plain; version=0.0.4"}},
+                std::make_shared<const std::string>(m_metrics.render(m_publisher.current()->count))};
+    }
+    return isFlag ? flagAnswer(request) : listAnswer(request, path == "/api/list.csv");
 }
 
 HttpAnswer CommunityApi::listAnswer(const ApiRequest& request, bool csv)

@@ -71,6 +71,13 @@ void CommunityStore::migrate()
 CommunityStore::FlagResult CommunityStore::addFlag(const Flag& flag, const Limits& limits, std::int64_t threshold)
 {
     SqlTransaction transaction(*m_connection);
+    // The name's row first, locked until the commit (PostgreSQL; SQLite holds the whole database), so
+    // that flags for one name from servers that share a database are taken one by one, each reading
+    // what the one before wrote.
+    m_connection->run("INSERT INTO artists (name_key, name, first_flagged) VALUES (?, ?, ?)"
+                      " ON CONFLICT (name_key) DO NOTHING",
+                      {text(flag.key), text(flag.name), flag.at});
+    m_connection->run("UPDATE artists SET devices = devices WHERE name_key = ?", {text(flag.key)});
     FlagResult result;
     const bool repeated = !m_connection
                                ->run("SELECT 1 FROM flags WHERE name_key = ? AND device_hash = ?",
@@ -85,31 +92,28 @@ CommunityStore::FlagResult CommunityStore::addFlag(const Flag& flag, const Limit
     } else if (firstInteger(m_connection->run("SELECT COUNT(*) FROM flags WHERE network_hash = ? AND flagged_at > ?",
                                               {text(flag.networkHash), hourAgo})) >= limits.perNetwork) {
         result.outcome = Outcome::networkLimited;
-    } else {
-        m_connection->run("INSERT INTO artists (name_key, name, first_flagged) VALUES (?, ?, ?)"
-                          " ON CONFLICT (name_key) DO NOTHING",
-                          {text(flag.key), text(flag.name), flag.at});
-        // Counting the device locks the name's row until the commit (PostgreSQL; SQLite holds the whole
-        // database), so that flags for one name from servers that share a database are counted one by one.
-        m_connection->run("UPDATE artists SET devices = devices + 1 WHERE name_key = ?", {text(flag.key)});
-        const bool newNetwork = m_connection
-                                    ->run("SELECT 1 FROM flags WHERE name_key = ? AND network_hash = ?",
-                                          {text(flag.key), text(flag.networkHash)})
-                                    .empty();
-        m_connection->run("INSERT INTO flags (name_key, device_hash, network_hash, flagged_at) VALUES (?, ?, ?, ?)",
-                          {text(flag.key), text(flag.deviceHash), text(flag.networkHash), flag.at});
-        if (newNetwork) {
-            m_connection->run("UPDATE artists SET networks = networks + 1 WHERE name_key = ?", {text(flag.key)});
-        }
-        // Listed now, and not before: by this flag's device, and its network when it was new.
-        result.listed = !m_connection
-                             ->run(std::string("SELECT 1 FROM artists WHERE name_key = ? AND ") + listedCondition +
-                                       " AND state = 'flagged' AND (devices = ? OR networks = ?)",
-                                   {text(flag.key), threshold, threshold, threshold, newNetwork ? threshold : -1})
-                             .empty();
-        if (result.listed) {
-            markListChanged(flag.at);
-        }
+    }
+    if (result.outcome != Outcome::counted) {
+        return result; // nothing to keep: the transaction rolls back
+    }
+    m_connection->run("UPDATE artists SET devices = devices + 1 WHERE name_key = ?", {text(flag.key)});
+    const bool newNetwork = m_connection
+                                ->run("SELECT 1 FROM flags WHERE name_key = ? AND network_hash = ?",
+                                      {text(flag.key), text(flag.networkHash)})
+                                .empty();
+    m_connection->run("INSERT INTO flags (name_key, device_hash, network_hash, flagged_at) VALUES (?, ?, ?, ?)",
+                      {text(flag.key), text(flag.deviceHash), text(flag.networkHash), flag.at});
+    if (newNetwork) {
+        m_connection->run("UPDATE artists SET networks = networks + 1 WHERE name_key = ?", {text(flag.key)});
+    }
+    // Listed now, and not before: by this flag's device, and its network when it was new.
+    result.listed = !m_connection
+                         ->run(std::string("SELECT 1 FROM artists WHERE name_key = ? AND ") + listedCondition +
+                                   " AND state = 'flagged' AND (devices = ? OR networks = ?)",
+                               {text(flag.key), threshold, threshold, threshold, newNetwork ? threshold : -1})
+                         .empty();
+    if (result.listed) {
+        markListChanged(flag.at);
     }
     transaction.commit();
     return result;

@@ -21,11 +21,21 @@ bool isPrintableAscii(const QString& text)
 } // namespace
 
 FlagDesk::FlagDesk(CommunityStore& store, const KeyedHasher& hasher, CommunityStore::Limits limits,
-                   std::int64_t threshold, std::function<void()> listChanged)
-    : m_store(store), m_hasher(hasher), m_limits(limits), m_threshold(threshold), m_listChanged(std::move(listChanged))
+                   std::int64_t threshold, Metrics& metrics, std::function<void()> listChanged)
+    : m_store(store), m_hasher(hasher), m_limits(limits), m_threshold(threshold), m_metrics(metrics),
+      m_listChanged(std::move(listChanged))
 {}
 
 HttpAnswer FlagDesk::flag(std::string_view body, const std::string& clientAddress, std::int64_t now)
+{
+    HttpAnswer answer = take(body, clientAddress, now);
+    if (answer.status != 200) {
+        m_metrics.observeFlag(Metrics::FlagOutcome::refused);
+    }
+    return answer;
+}
+
+HttpAnswer FlagDesk::take(std::string_view body, const std::string& clientAddress, std::int64_t now)
 {
     QJsonParseError error;
     const QJsonDocument document =
@@ -58,6 +68,8 @@ HttpAnswer FlagDesk::flag(std::string_view body, const std::string& clientAddres
     if (result.outcome == CommunityStore::Outcome::networkLimited) {
         return HttpAnswer::refusal(429, "too many flags from this network in the last hour");
     }
+    m_metrics.observeFlag(result.outcome == CommunityStore::Outcome::counted ? Metrics::FlagOutcome::counted
+                                                                             : Metrics::FlagOutcome::repeated);
     if (result.listed) {
         m_listChanged();
     }

@@ -3,6 +3,7 @@
 #include "CommunityStore.h"
 #include "HttpAnswer.h"
 #include "KeyedHasher.h"
+#include "Metrics.h"
 
 #include <functional>
 #include <string_view>
@@ -16,16 +17,19 @@ public:
     static constexpr std::size_t maxBodyBytes = 4096;
 
     FlagDesk(CommunityStore& store, const KeyedHasher& hasher, CommunityStore::Limits limits, std::int64_t threshold,
-             std::function<void()> listChanged);
+             Metrics& metrics, std::function<void()> listChanged);
 
     // 200 {"success": true} for a counted or repeated flag; 400 for a malformed request, 429 past a
     // limit. `clientAddress` is the address the flag came from.
     HttpAnswer flag(std::string_view body, const std::string& clientAddress, std::int64_t now);
 
 private:
+    HttpAnswer take(std::string_view body, const std::string& clientAddress, std::int64_t now);
+
     CommunityStore& m_store;
     const KeyedHasher& m_hasher;
     const CommunityStore::Limits m_limits;
     const std::int64_t m_threshold;
+    Metrics& m_metrics;
     const std::function<void()> m_listChanged;
 };

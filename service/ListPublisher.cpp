@@ -79,6 +79,7 @@ std::shared_ptr<const PublishedList> ListPublisher::current()
     auto list = std::make_shared<PublishedList>();
     list->json = published(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
     list->csv = published(std::move(csv));
+    list->count = names.size();
     m_list = std::move(list);
     m_builtGeneration = generation.number;
     m_stale = false;

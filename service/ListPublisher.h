@@ -22,6 +22,7 @@ struct PublishedList
     PublishedBody json;
     // A CSV file with the header "artist" and one name per record.
     PublishedBody csv;
+    std::size_t count = 0;
 };
 
 // Builds the list's replies once per change, never per request: a change made here (a flag that

@@ -37,12 +37,27 @@ PostgresConnection::PostgresConnection(const std::string& url) : m_connection(PQ
         PQfinish(m_connection);
         throw SqlError("cannot connect to PostgreSQL: " + reason);
     }
+    startSession();
+}
+
+void PostgresConnection::startSession()
+{
     // The store's own texts are UTF-8; so is every name.
     PQsetClientEncoding(m_connection, "UTF8");
-    run("SET client_min_messages = WARNING");
+    execute("SET client_min_messages = WARNING", {});
     // As SQLite in WAL mode with synchronous=NORMAL: a commit returns before it reaches the disk, so
-    // that a crash of the database server may lose the last moment of flags, never consistency.
-    run("SET synchronous_commit = off");
+    // that a crash of the database server may lose the last moment of flags, never consistency. A
+    // server that is stopped or restarted writes out every commit first.
+    execute("SET synchronous_commit = off", {});
+}
+
+void PostgresConnection::reconnect()
+{
+    PQreset(m_connection);
+    if (PQstatus(m_connection) != CONNECTION_OK) {
+        throw SqlError(std::string("cannot reconnect to PostgreSQL: ") + PQerrorMessage(m_connection));
+    }
+    startSession();
 }
 
 PostgresConnection::~PostgresConnection()
@@ -51,6 +66,31 @@ PostgresConnection::~PostgresConnection()
 }
 
 std::vector<SqlRow> PostgresConnection::run(std::string_view sql, const std::vector<SqlValue>& parameters)
+{
+    // A server that restarted broke the connection: the statement that found out failed, and the
+    // next one comes on a new connection. A rollback has nothing left to undo there.
+    if (PQstatus(m_connection) == CONNECTION_BAD) {
+        reconnect();
+        if (sql == "ROLLBACK") {
+            return {};
+        }
+    }
+    // A statement that begins a transaction or only reads, sent outside one, has changed nothing when
+    // it fails for a broken connection: it is sent once more on a new one.
+    const bool harmless =
+        PQtransactionStatus(m_connection) == PQTRANS_IDLE && (sql == "BEGIN" || sql.substr(0, 6) == "SELECT");
+    try {
+        return execute(sql, parameters);
+    } catch (const SqlError&) {
+        if (!harmless || PQstatus(m_connection) != CONNECTION_BAD) {
+            throw;
+        }
+    }
+    reconnect();
+    return execute(sql, parameters);
+}
+
+std::vector<SqlRow> PostgresConnection::execute(std::string_view sql, const std::vector<SqlValue>& parameters)
 {
     std::vector<std::string> texts;
     texts.reserve(parameters.size());

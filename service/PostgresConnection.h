@@ -8,6 +8,7 @@ struct pg_conn;
 
 // PostgreSQL through libpq, for operators who run several servers on one database. Statements come
 // with `?` placeholders and are sent with PostgreSQL's numbered ones ($1, $2, ...), values as text.
+// When the server restarts, the connection is made again.
 class PostgresConnection : public SqlConnection
 {
 public:
@@ -21,5 +22,9 @@ public:
     void beginWrite() override;
 
 private:
+    void startSession();
+    void reconnect();
+    std::vector<SqlRow> execute(std::string_view sql, const std::vector<SqlValue>& parameters);
+
     pg_conn* m_connection = nullptr;
 };

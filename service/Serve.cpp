@@ -116,9 +116,10 @@ int serve(const Options& options, CommunityStore& store)
     }
     net::io_context context(1);
     ListPublisher publisher(store, options.threshold);
+    Metrics metrics;
     FlagDesk flagDesk(store, *hasher, {options.deviceFlagsPerHour, options.networkFlagsPerHour}, options.threshold,
-                      [&publisher] { publisher.markStale(); });
-    CommunityApi api(publisher, flagDesk, options.trustForwardedFor, secondsNow);
+                      metrics, [&publisher] { publisher.markStale(); });
+    CommunityApi api(publisher, flagDesk, metrics, options.trustForwardedFor, secondsNow);
     HttpServerSettings settings;
     settings.endpoint = *endpoint;
     settings.certificateFile = options.tlsCertificate;

@@ -120,16 +120,20 @@ private slots:
     // the unit, such as an agent that is not where the unit says.
     void installsItsFiles()
     {
-        for (const char* path :
-             {"tunesieve/menubar_icon.png", "tunesieve/menubar_icon@2x.png", "applications/tunesieve.desktop",
-              "icons/hicolor/256x256/apps/tunesieve.png", "icons/hicolor/scalable/apps/tunesieve.svg"}) {
+        for (const char* path : {"tunesieve/menubar_icon.png", "tunesieve/menubar_icon@2x.png",
+                                 "applications/tunesieve.desktop", "icons/hicolor/256x256/apps/tunesieve.png",
+                                 "icons/hicolor/scalable/apps/tunesieve.svg", "tunesieve/tunesieve-community.nginx"}) {
             QVERIFY2(QFile::exists(m_prefix.filePath("share/") + path), path);
         }
-        QProcess verify; // whose warnings, such as a value it ignores, leave its status 0
-        verify.start("systemd-analyze",
-                     {"verify", "--user", m_prefix.filePath("share/systemd/user/tunesieve.service")});
-        QVERIFY(verify.waitForFinished(30000));
-        QCOMPARE(verify.readAllStandardError() + QByteArray::number(verify.exitCode()), "0");
+        // The agent's user unit, and the community service's system unit with its sandbox.
+        for (const QString unit : {"--user share/systemd/user/tunesieve.service",
+                                   "--system lib/systemd/system/tunesieve-community.service"}) {
+            QProcess verify; // whose warnings, such as a value it ignores, leave its status 0
+            verify.start("systemd-analyze",
+                         {"verify", unit.section(' ', 0, 0), m_prefix.filePath(unit.section(' ', 1))});
+            QVERIFY(verify.waitForFinished(30000));
+            QCOMPARE(verify.readAllStandardError() + QByteArray::number(verify.exitCode()), "0");
+        }
     }
 
     // As a StatusNotifier host reads it: named after the installed symbolic icon, with its images in both

@@ -144,6 +144,20 @@ private slots:
         }
     }
 
+    // The user's communityServiceURL: taken when it is an https:// address, else the build's stays.
+    void takesOnlyAnHttpsServiceUrl()
+    {
+        for (const QString row :
+             {"https://s.example/ > https://s.example", "https://s.example:8443/c > https://s.example:8443/c",
+              "http://s.example >", "s.example >", "https:// >", "https://u@s.example >", "https://s.example/?a=1 >"}) {
+            CommunitySettings settings;
+            const QString used = row.section(" >", 1).trimmed();
+            QCOMPARE(settings.useServiceUrl(row.section(" >", 0, 0)), !used.isEmpty());
+            QCOMPARE(settings.baseUrl, used.isEmpty() ? CommunitySettings().baseUrl : used);
+        }
+        QVERIFY(!CommunitySettings().useServiceUrl(true));
+    }
+
     // What a subscribed list holds and shows after one fetch: "names | count | updated | error".
     void keepsEachSubscribedListAsItsReplyAllows_data()
     {

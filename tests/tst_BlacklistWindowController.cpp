@@ -142,8 +142,9 @@ private slots:
         QTest::keyClicks(open->searchField, "ROCK");
         QCOMPARE(open.listed(), "hard rock, rock band (2 artist(s))");
         open.chooseSegment(1);
-        QCOMPARE(open.shown() + ": " + open.listed(),
-                 "search, segments, community, sync, switch, count: caf\u00e9 rock, rockers (2 artist(s))");
+        QCOMPARE(
+            open.shown() + ": " + open.listed(),
+            "search, segments, community, sync, switch, count: caf\u00e9 rock, rockers (2 artist(s) from 127.0.0.1)");
 
         // A delete button takes the row shown, whatever the search hides.
         open.chooseSegment(0);
@@ -168,7 +169,7 @@ private slots:
         open->show();
         QCOMPARE(open->window.get(), built);
         QCOMPARE(open.shown() + ": " + open.listed(),
-                 "search, segments, community, sync, switch, count: a  b (1 artist(s))");
+                 "search, segments, community, sync, switch, count: a  b (1 artist(s) from 127.0.0.1)");
         open.chooseSegment(2);
         QCOMPARE(open.shown() + ": " + open.listed(), "search, segments, never, count: x  y, z  w (2 artist(s))");
         QTest::mouseClick(cell(open->neverSkipTableView, 1, 1), Qt::LeftButton);
@@ -264,9 +265,9 @@ private slots:
         open.server.releaseHeldReplies();
         QTRY_VERIFY(open->syncButton->isEnabled());
         QCOMPARE(open->syncButton->text(), "Sync community blacklist");
-        QCOMPARE(open.listed(), "polka (1 artist(s))");
+        QCOMPARE(open.listed(), "polka (1 artist(s) from 127.0.0.1)");
         QTest::mouseClick(open->syncButton, Qt::LeftButton);
-        QTRY_COMPARE(open.listed(), "new wave bot (1 artist(s))");
+        QTRY_COMPARE(open.listed(), "new wave bot (1 artist(s) from 127.0.0.1)");
     }
 
     // One file each, through "Import..." or dropped on the window, into {abba, cat} with "dog" never skipped.

@@ -118,3 +118,50 @@ for connections in 10 50; do
     measure "POST /api/flag/ PostgreSQL" -s "$here/flag.lua" "http://127.0.0.1:$port/api/flag/"
 done
 stop_serving
+
+# Behind the repository's nginx site (TLS, the list cached), on the same PostgreSQL: one server, then
+# two. Two databases' worth of flags would not fit one: each run starts on a new database.
+tls=$(cd "$here/../../tests/data/tls" && pwd)
+site_nginx() { # the upstream servers' ports
+    local servers=""
+    for upstream in "$@"; do servers+="server 127.0.0.1:$upstream; "; done
+    sed -e "s#    listen 443 ssl;#    listen 127.0.0.1:8443 ssl;#" -e "/listen \[::\]:443/d" \
+        -e "s#/var/cache/nginx#$work/cache#" -e "s#server 127.0.0.1:8080;#$servers#" \
+        -e "s#ssl_certificate .*;#ssl_certificate $tls/server.pem;#" \
+        -e "s#ssl_certificate_key .*;#ssl_certificate_key $tls/server.key;#" \
+        "$here/../../service/deploy/tunesieve-community.nginx" >"$work/site.conf"
+    cat >"$work/nginx.conf" <<CONF
+worker_processes auto;
+daemon off;
+pid $work/nginx.pid;
+$([ "$(id -u)" -eq 0 ] && echo "user root;")
+events { worker_connections 4096; }
+http {
+    access_log off;
+    client_body_temp_path $work/body; proxy_temp_path $work/proxy; fastcgi_temp_path $work/fastcgi;
+    uwsgi_temp_path $work/uwsgi; scgi_temp_path $work/scgi;
+    include $work/site.conf;
+}
+CONF
+    mkdir -p "$work/cache"
+    nginx -p "$work" -c "$work/nginx.conf" -e "$work/nginx-error.log" &
+    pids+=($!)
+    sleep 0.5
+}
+for instances in 1 2; do
+    $as_postgres "$bindir/createdb" -h "$work/pg" -U postgres "community$instances"
+    rm -rf "$work/data"
+    ports=()
+    for _ in $(seq "$instances"); do
+        serve --database "postgresql:///community$instances?host=$work/pg&user=postgres" --trust-forwarded-for
+        ports+=("$port")
+    done
+    site_nginx "${ports[@]}"
+    for connections in 10 50; do
+        measure "nginx + $instances server(s): POST /api/flag/" -s "$here/flag.lua" "https://127.0.0.1:8443/api/flag/"
+    done
+    measure "nginx + $instances server(s): GET /api/list/ cached" -H 'Accept-Encoding: gzip' \
+        "https://127.0.0.1:8443/api/list/"
+    stop_serving
+    for _ in $(seq "$instances"); do stop_serving; done
+done

@@ -190,12 +190,40 @@ private slots:
         }
     }
 
+    // Two servers on one database: flags sent to both are counted once each and both serve one list;
+    // a restart of either, or of PostgreSQL, loses nothing answered with success. Each counts its own
+    // requests for Prometheus and logs one line per request.
+    void sharesOneDatabase()
+    {
+        Service first;
+        Service second({}, &first);
+        flagAll(first, "Bot", {"a@10.0.1.1", "c@10.0.3.1"});
+        flagAll(second, "Bot", {"a@10.0.1.1", "b@10.0.2.1"}); // a repeat from the device a
+        QCOMPARE(first.listed(), QStringList{"bot"});
+        QCOMPARE(second.listed(), QStringList{"bot"});
+        const QByteArray metrics = second.request("GET", "/metrics").body;
+        QVERIFY2(metrics.contains("tunesieve_requests_total{endpoint=\"/api/flag/\",status=\"200\"} 2\n"
+                                  "tunesieve_requests_total{endpoint=\"/api/list/\",status=\"200\"} 1\n") &&
+                     metrics.contains("bucket{le=\"+Inf\"} 3\n") &&
+                     metrics.contains("{outcome=\"counted\"} 1\ntunesieve_flags_total{outcome=\"repeated\"} 1\n") &&
+                     metrics.contains("tunesieve_listed_names 1\n"),
+                 metrics.constData());
+        QCOMPARE(first.stop(), 0);
+        QVERIFY2(first.errors().startsWith("POST /api/flag/ 200 16 "), first.errors().constData());
+        QVERIFY(!postgres || postgres->restart());
+        flagAll(second, "Another Bot", {"d@10.0.4.1", "e@10.0.5.1", "f@10.0.6.1"});
+        first.start();
+        QCOMPARE(first.listed(), (QStringList{"another bot", "bot"}));
+        QVERIFY(first.moderate({"status"}).contains("\nflags: 6\n"));
+        QCOMPARE(first.request("GET", "/healthz").status, 200);
+    }
+
     void keepsNoDeviceOrAddress()
     {
         Service service;
         flagAll(service, "Bot", {"7F3A9C2E-0B1D-4E5F-8A6B-C7D8E9F01234@198.51.100.23", "DEVICE-TWO@2001:db8:77::5"});
         QCOMPARE(service.stop(), 0);
-        const QByteArray stored = service.storedBytes();
+        const QByteArray stored = service.storedBytes() + service.errors();
         QVERIFY(stored.contains("bot"));
         for (const char* secret : {"7F3A9C2E", "DEVICE-TWO", "198.51.100", "2001:db8", "2001:0db8"}) {
             QVERIFY2(!stored.contains(secret), secret);

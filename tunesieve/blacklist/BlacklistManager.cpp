@@ -9,7 +9,9 @@
 #include "platform/PreferencesFactory.h"
 
 #include <QJsonObject>
+#include <QUrl>
 #include <QUuid>
+#include <cstdio>
 
 namespace {
 
@@ -59,8 +61,15 @@ const std::shared_ptr<BlacklistManager>& BlacklistManager::shared()
         // trust them (Qt reads no such variable): a company's inspecting proxy, or a test's own CA.
         CommunitySettings community;
         community.extraCaCertificates = QSslCertificate::fromPath(qEnvironmentVariable("SSL_CERT_FILE"));
-        return std::make_shared<BlacklistManager>(openUserPreferences(QStringLiteral("com.tunesieve.blacklist")),
-                                                  community);
+        std::unique_ptr<PreferencesDomain> domain = openUserPreferences(QStringLiteral("com.tunesieve.blacklist"));
+        // A user or an operator may point the agent at another service; read once, at start.
+        const QVariant preferred = domain->value(serviceUrlKey);
+        if (preferred.isValid() && !community.useServiceUrl(preferred)) {
+            std::fprintf(stderr, "tunesieve: communityServiceURL is not an https:// address; using %s\n",
+                         qUtf8Printable(community.baseUrl));
+            std::fflush(stderr);
+        }
+        return std::make_shared<BlacklistManager>(std::move(domain), community);
     }();
     return instance;
 }
@@ -79,6 +88,11 @@ BlacklistManager::BlacklistManager(std::unique_ptr<PreferencesDomain> defaults, 
         this->defaults->setValue(deviceIdKey, newDeviceId());
         this->defaults->synchronize();
     }
+}
+
+QString BlacklistManager::communityServiceHost() const
+{
+    return QUrl(community.baseUrl()).host();
 }
 
 QString BlacklistManager::deviceId() const

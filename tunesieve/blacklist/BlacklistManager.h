@@ -40,6 +40,8 @@ public:
                               const QString& listFolder = appDataFolder());
 
     QString deviceId() const;
+    // The host of the community service in use, for a person to see where the list comes from.
+    QString communityServiceHost() const;
 
     // Returns once every change made so far is in permanent storage (changes are seen by every read at
     // once, and saved in order off the main thread).
@@ -167,6 +169,8 @@ private:
     const QString neverSkipKey = QStringLiteral("neverSkipArtists");
     const QString recentlySkippedKey = QStringLiteral("recentlySkipped");
     const QString blockedSongsKey = QStringLiteral("blockedSongs");
+    // Overrides the build's community service address; read once, by shared().
+    static inline const QString serviceUrlKey = QStringLiteral("communityServiceURL");
     const CommunityTransport community;
 
     StoredArtistList m_localList{localBlacklistKey};

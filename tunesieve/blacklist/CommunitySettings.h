@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSslCertificate>
 #include <QString>
+#include <QVariant>
 #include <chrono>
 
 // Where and how the community client reaches the service. The defaults are the product's own
@@ -23,4 +24,9 @@ struct CommunitySettings
     // How long a whole exchange may take, however steadily data arrives: a server that trickles a byte
     // now and then is not waited on for ever. Room for the largest reply on a slow line.
     std::chrono::milliseconds deadline = std::chrono::minutes(10);
+
+    // Takes `preferred`, the user's communityServiceURL, as the service's address when it is the text
+    // of an https:// URL with a host and without user, query or fragment (a trailing slash is dropped).
+    // False, and the address unchanged, for anything else.
+    bool useServiceUrl(const QVariant& preferred);
 };

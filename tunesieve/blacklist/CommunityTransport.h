@@ -36,6 +36,8 @@ public:
 
     explicit CommunityTransport(CommunitySettings settings);
 
+    const QString& baseUrl() const { return settings.baseUrl; }
+
     // The request for the base URL followed by `endpoint`, with the settings common to all requests;
     // nothing when that text is not a valid HTTPS URL.
     std::optional<QNetworkRequest> request(const char* endpoint) const;

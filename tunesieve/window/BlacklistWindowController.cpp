@@ -268,7 +268,9 @@ void BlacklistWindowController::updateCountLabel()
     const QStringList& shown = segment == localSegment       ? filteredLocalArtists
                                : segment == neverSkipSegment ? filteredNeverSkipArtists
                                                              : filteredCommunityArtists;
-    label->setText(QString::number(shown.size()) + QStringLiteral(" artist(s)"));
+    const QString source =
+        segment == communitySegment ? QStringLiteral(" from ") + blacklistManager->communityServiceHost() : QString();
+    label->setText(QString::number(shown.size()) + QStringLiteral(" artist(s)") + source);
 }
 
 void BlacklistWindowController::segmentChanged()

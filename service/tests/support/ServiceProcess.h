@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +36,28 @@ inline QByteArray gunzip(const QByteArray& packed)
     return unpacked;
 }
 
+// One request on a connection of its own, over TLS when `tls` (the agents check certificates; this does not).
+inline HttpReply httpRequest(quint16 port, bool tls, const QByteArray& method, const QByteArray& path,
+                             const QByteArray& headers = {}, const QByteArray& body = {})
+{
+    QSslSocket socket;
+    socket.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls ? socket.connectToHostEncrypted("127.0.0.1", port) : socket.connectToHost("127.0.0.1", port);
+    socket.waitForConnected(10000);
+    socket.write(method + ' ' + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + headers +
+                 "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000)) {
+    }
+    const QByteArray raw = socket.readAll();
+    const qsizetype headEnd = raw.indexOf("\r\n\r\n");
+    HttpReply reply{raw.mid(9, 3).toInt(), {}, raw.mid(headEnd + 4)};
+    for (const QByteArray& line : raw.left(headEnd).split('\n').mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        reply.headers.insert(line.left(colon).toLower(), line.mid(colon + 1).trimmed());
+    }
+    return reply;
+}
+
 // A PostgreSQL server of the test's own on a temporary folder, reached through its Unix socket only.
 // Run as the postgres user when the test runs as root, as PostgreSQL refuses root.
 class Postgres
@@ -53,6 +76,11 @@ public:
     }
     ~Postgres() { run("pg_ctl", {"-D", data(), "-m", "immediate", "stop"}); }
     bool started() const { return m_started; }
+    // Stops it as a service manager does (every commit written out first) and starts it again.
+    bool restart()
+    {
+        return run("pg_ctl", {"-D", data(), "-w", "-m", "fast", "-l", m_folder.path() + "/log", "restart"});
+    }
     QString data() const { return m_folder.path() + "/data"; }
 
     // A new, empty database on it.
@@ -102,27 +130,35 @@ template <class Test> int runOnBothEngines(int argc, char** argv)
 }
 
 // One tunesieve-community serving a temporary data folder on loopback, flags' networks taken from
-// X-Forwarded-For.
+// X-Forwarded-For; with `sibling`, a second server on the sibling's database, data folder and key.
 class Service
 {
 public:
-    explicit Service(const QStringList& options = {})
+    explicit Service(const QStringList& options = {}, const Service* sibling = nullptr)
+        : m_folder(sibling ? sibling->m_folder : m_data.path()), m_tls(options.contains("--tls-cert"))
     {
-        if (postgres) {
+        if (sibling) {
+            m_database = sibling->m_database;
+        } else if (postgres) {
             m_database = {"--database", postgres->newDatabase()};
         }
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(TUNESIEVE_COMMUNITY_BINARY, QStringList{"serve", "--data", m_data.path(), "--listen",
-                                                                "127.0.0.1:0", "--trust-forwarded-for"} +
-                                                        m_database + options);
+        m_arguments = QStringList{"serve", "--data", m_folder, "--listen", "127.0.0.1:0", "--trust-forwarded-for"} +
+                      m_database + options;
+        start();
+    }
+    ~Service() { stop(); }
+    quint16 port() const { return m_port; }
+    QString baseUrl() const { return QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? "https" : "http").arg(m_port); }
+
+    void start()
+    {
+        m_process.start(TUNESIEVE_COMMUNITY_BINARY, m_arguments);
         m_process.waitForReadyRead(10000);
         const QByteArray line = m_process.readLine().trimmed();
         QVERIFY2(line.contains("tunesieve-community listening on http") && line.contains("://127.0.0.1:"),
                  line.constData());
         m_port = quint16(line.mid(line.lastIndexOf(':') + 1).toUInt());
     }
-    ~Service() { stop(); }
-    quint16 port() const { return m_port; }
 
     // Ends it as a service manager does; its exit status.
     int stop()
@@ -131,27 +167,17 @@ public:
             m_process.terminate();
             m_process.waitForFinished(10000);
         }
+        m_errors += m_process.readAllStandardError();
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
+
+    // What it wrote on standard error until it was stopped: a line per request, and any error.
+    const QByteArray& errors() const { return m_errors; }
 
     HttpReply request(const QByteArray& method, const QByteArray& path, const QByteArray& headers = {},
                       const QByteArray& body = {})
     {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        socket.waitForConnected(10000);
-        socket.write(method + ' ' + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + headers +
-                     "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-        while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000)) {
-        }
-        const QByteArray raw = socket.readAll();
-        const qsizetype headEnd = raw.indexOf("\r\n\r\n");
-        HttpReply reply{raw.mid(9, 3).toInt(), {}, raw.mid(headEnd + 4)};
-        for (const QByteArray& line : raw.left(headEnd).split('\n').mid(1)) {
-            const qsizetype colon = line.indexOf(':');
-            reply.headers.insert(line.left(colon).toLower(), line.mid(colon + 1).trimmed());
-        }
-        return reply;
+        return httpRequest(m_port, m_tls, method, path, headers, body);
     }
 
     int flag(const QString& artist, const QString& device, const QByteArray& address)
@@ -173,7 +199,7 @@ public:
     {
         QProcess command;
         command.setProcessChannelMode(QProcess::MergedChannels);
-        command.start(TUNESIEVE_COMMUNITY_BINARY, arguments + QStringList{"--data", m_data.path()} + m_database);
+        command.start(TUNESIEVE_COMMUNITY_BINARY, arguments + QStringList{"--data", m_folder} + m_database);
         command.waitForFinished(10000);
         return QString::number(command.exitCode()) + ' ' + QString::fromUtf8(command.readAll());
     }
@@ -182,7 +208,7 @@ public:
     QByteArray storedBytes() const
     {
         QByteArray bytes;
-        QDirIterator files(postgres ? postgres->data() : m_data.path(), QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator files(postgres ? postgres->data() : m_folder, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile stored(files.next());
             bytes += stored.open(QIODevice::ReadOnly) ? stored.readAll() : QByteArray();
@@ -192,7 +218,11 @@ public:
 
 private:
     QTemporaryDir m_data;
+    const QString m_folder;
+    const bool m_tls;
     QStringList m_database;
+    QStringList m_arguments;
     QProcess m_process;
+    QByteArray m_errors;
     quint16 m_port = 0;
 };
