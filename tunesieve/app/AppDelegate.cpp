@@ -321,11 +321,17 @@ void AppDelegate::updateToolTip()
     lines << (playback.currentArtist.isEmpty()
                   ? QStringLiteral("Not playing")
                   : onOneLine(playback.currentArtist) + QStringLiteral(" - ") + onOneLine(playback.currentTrack));
-    const QList<BlacklistManager::SkipRecord> skips = blacklistManager->recentSkips();
-    if (!skips.isEmpty()) {
-        const BlacklistManager::SkipRecord& last = skips.first();
-        lines << QStringLiteral("Last skipped: ") + onOneLine(last.artist) + QStringLiteral(" - ") +
-                     onOneLine(last.title) + last.time.toLocalTime().toString(QStringLiteral(" (HH:mm)"));
+    const quint64 skipsRevision = blacklistManager->recentSkipsRevision();
+    if (lastSkippedRevision != skipsRevision) {
+        const QList<BlacklistManager::SkipRecord> skips = blacklistManager->recentSkips();
+        lastSkippedLine = skips.isEmpty() ? QString()
+                                          : QStringLiteral("Last skipped: ") + onOneLine(skips.first().artist) +
+                                                QStringLiteral(" - ") + onOneLine(skips.first().title) +
+                                                skips.first().time.toLocalTime().toString(QStringLiteral(" (HH:mm)"));
+        lastSkippedRevision = skipsRevision;
+    }
+    if (!lastSkippedLine.isEmpty()) {
+        lines << lastSkippedLine;
     }
     statusItem->setToolTip(lines.join(QLatin1Char('\n')));
 }

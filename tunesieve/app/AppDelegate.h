@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QObject>
 #include <memory>
+#include <optional>
 
 // What the playback check knows between two checks.
 struct PlaybackState
@@ -99,6 +100,9 @@ private:
     // drift by the time the machine slept.
     std::unique_ptr<GridTimer> subscriptionTimer;
     PlaybackState playback;
+    // The tooltip's "Last skipped" line, read again from the history only when its revision moves.
+    QString lastSkippedLine;
+    std::optional<quint64> lastSkippedRevision;
     // The status menu; it and its entries live as long as the delegate.
     std::unique_ptr<QMenu> menu;
     QAction* artistMenuItem = nullptr;

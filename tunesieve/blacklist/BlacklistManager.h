@@ -141,6 +141,7 @@ public:
     quint64 communityArtistsRevision() const { return m_communityList.revision(); }
     quint64 neverSkipArtistsRevision() const { return defaults->revision(neverSkipKey); }
     quint64 blockedSongsRevision() const { return defaults->revision(blockedSongsKey); }
+    quint64 recentSkipsRevision() const { return defaults->revision(recentlySkippedKey); }
 
     // Both are called on the main thread and return before the exchange ends. Each calls its
     // completion exactly once: on the main thread once the reply has been handled, or at once, on
