@@ -44,11 +44,9 @@ void PostgresConnection::startSession()
 {
     // The store's own texts are UTF-8; so is every name.
     PQsetClientEncoding(m_connection, "UTF8");
+    // Commits keep the server's own synchronous_commit (on by default): a flag answered with success
+    // has reached PostgreSQL's log on disk, and a crash of the database server does not lose it.
     execute("SET client_min_messages = WARNING", {});
-    // As SQLite in WAL mode with synchronous=NORMAL: a commit returns before it reaches the disk, so
-    // that a crash of the database server may lose the last moment of flags, never consistency. A
-    // server that is stopped or restarted writes out every commit first.
-    execute("SET synchronous_commit = off", {});
 }
 
 void PostgresConnection::reconnect()
@@ -57,6 +55,7 @@ void PostgresConnection::reconnect()
     if (PQstatus(m_connection) != CONNECTION_OK) {
         throw SqlError(std::string("cannot reconnect to PostgreSQL: ") + PQerrorMessage(m_connection));
     }
+    m_lost = false;
     startSession();
 }
 
@@ -69,7 +68,7 @@ std::vector<SqlRow> PostgresConnection::run(std::string_view sql, const std::vec
 {
     // A server that restarted broke the connection: the statement that found out failed, and the
     // next one comes on a new connection. A rollback has nothing left to undo there.
-    if (PQstatus(m_connection) == CONNECTION_BAD) {
+    if (m_lost) {
         reconnect();
         if (sql == "ROLLBACK") {
             return {};
@@ -82,7 +81,7 @@ std::vector<SqlRow> PostgresConnection::run(std::string_view sql, const std::vec
     try {
         return execute(sql, parameters);
     } catch (const SqlError&) {
-        if (!harmless || PQstatus(m_connection) != CONNECTION_BAD) {
+        if (!harmless || !m_lost) {
             throw;
         }
     }
@@ -108,6 +107,9 @@ std::vector<SqlRow> PostgresConnection::execute(std::string_view sql, const std:
                                      values.data(), nullptr, nullptr, 0));
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        // The server names every error of its own with a SQLSTATE; libpq's own, as for a connection
+        // the server closed, have none. libpq does not always mark such a connection bad.
+        m_lost = PQstatus(m_connection) == CONNECTION_BAD || !PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
         throw SqlError(std::string(sql) + ": " + PQerrorMessage(m_connection));
     }
     std::vector<SqlRow> rows(size_t(PQntuples(result.get())));

@@ -27,4 +27,6 @@ private:
     std::vector<SqlRow> execute(std::string_view sql, const std::vector<SqlValue>& parameters);
 
     pg_conn* m_connection = nullptr;
+    // The last statement failed for the connection, not for what it asked: the next one reconnects.
+    bool m_lost = false;
 };

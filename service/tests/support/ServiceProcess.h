@@ -76,10 +76,10 @@ public:
     }
     ~Postgres() { run("pg_ctl", {"-D", data(), "-m", "immediate", "stop"}); }
     bool started() const { return m_started; }
-    // Stops it as a service manager does (every commit written out first) and starts it again.
+    // Stops it as a crash would (nothing written out first, no checkpoint) and starts it again.
     bool restart()
     {
-        return run("pg_ctl", {"-D", data(), "-w", "-m", "fast", "-l", m_folder.path() + "/log", "restart"});
+        return run("pg_ctl", {"-D", data(), "-w", "-m", "immediate", "-l", m_folder.path() + "/log", "restart"});
     }
     QString data() const { return m_folder.path() + "/data"; }
 
