@@ -23,6 +23,9 @@ endif()
 # The installed agent finds its icon in <prefix>/share/tunesieve from <prefix>/bin, wherever the
 # prefix is (platform/linux/PlatformBackends_linux.cpp), so these two folders are fixed, not GNUInstallDirs'.
 install(TARGETS tunesieve RUNTIME DESTINATION bin)
+# The command over the agent's interface on the session bus, and its manual page.
+install(TARGETS tunesieve-ctl RUNTIME DESTINATION bin)
+install(FILES docs/tunesieve-ctl.1 DESTINATION share/man/man1)
 install(FILES resources/menubar_icon.png resources/menubar_icon@2x.png DESTINATION share/tunesieve)
 # Listed in the application menu; a copy in ~/.config/autostart starts the agent at login.
 install(FILES resources/tunesieve.desktop DESTINATION share/applications)
