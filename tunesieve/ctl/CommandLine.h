@@ -2,7 +2,6 @@
 
 #include <QStringList>
 #include <QVariantList>
-#include <optional>
 
 // What tunesieve-ctl is asked to do, read from its arguments.
 struct CommandLine

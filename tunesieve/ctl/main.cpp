@@ -76,7 +76,9 @@ int main(int argc, char* argv[])
     }
     // Following: listening first, so that no skip falls between the check and the listening.
     SkipFollower follower(line.fields, line.json);
-    bus.connect(kService, kPath, kInterface, line.method, &follower, SLOT(print(QDBusMessage)));
+    if (!bus.connect(kService, kPath, kInterface, line.method, &follower, SLOT(print(QDBusMessage)))) {
+        return fail(refused, QStringLiteral("cannot listen for skips: ") + bus.lastError().message());
+    }
     if (const int code = call(bus, QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"), {}, &reply)) {
         return code;
     }

@@ -66,20 +66,20 @@ void ControlBusInterface::refuseIf(const AppDelegate::Refusal& refusal)
 QString ControlBusInterface::typedName(const QString& name)
 {
     const QString trimmed = ArtistName::trimmedOfSpaces(name);
-    const bool control =
-        std::any_of(trimmed.cbegin(), trimmed.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
-    const QString fault = trimmed.isEmpty() ? QStringLiteral("An artist's name cannot be empty")
-                          : trimmed.size() > CommunityWireFormat::maxNameLength
-                              ? QStringLiteral("An artist's name cannot be longer than %1 characters")
-                                    .arg(CommunityWireFormat::maxNameLength)
-                          : control
-                              ? QStringLiteral("An artist's name cannot hold control characters such as line breaks")
-                              : QString();
-    if (!fault.isEmpty()) {
-        sendErrorReply(QDBusError::InvalidArgs, fault);
-        return QString();
+    const auto isControl = [](QChar c) { return c.category() == QChar::Other_Control; };
+    QString fault;
+    if (trimmed.isEmpty()) {
+        fault = QStringLiteral("An artist's name cannot be empty");
+    } else if (trimmed.size() > CommunityWireFormat::maxNameLength) {
+        fault = QStringLiteral("An artist's name cannot be longer than %1 characters")
+                    .arg(CommunityWireFormat::maxNameLength);
+    } else if (std::any_of(trimmed.cbegin(), trimmed.cend(), isControl)) {
+        fault = QStringLiteral("An artist's name cannot hold control characters such as line breaks");
+    } else {
+        return trimmed;
     }
-    return trimmed;
+    sendErrorReply(QDBusError::InvalidArgs, fault);
+    return QString();
 }
 
 QString ControlBusInterface::BlockPlaying()
