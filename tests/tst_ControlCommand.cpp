@@ -80,10 +80,12 @@ private slots:
                                         << listed;
         QTest::newRow("list never") << "" << QStringList{"list", "never"} << "0 echo\n" << listed;
         QTest::newRow("list songs") << "" << QStringList{"list", "songs"} << "0 echo\thoot\n" << listed;
+        QTest::newRow("list subscriptions")
+            << "" << QStringList{"list", "subscriptions"} << "0 Bots\ttrue\t0\t" << listed;
         QTest::newRow("status") << "Echo;Night Owls|Owl" << QStringList{"status"}
                                 << "0 artist\tEcho, Night Owls\ncommunity\ttrue\ncommunityCount\t1\ncredits\tEcho, "
                                    "Night Owls\tEcho\tNight Owls\nlastSync\t\nneverSkipCount\t1\nownCount\t1\nplayer\t"
-                                   "Spotify\nsongCount\t1\nsubscriptionCount\t0\ntitle\tOwl\n"
+                                   "Spotify\nsongCount\t1\nsubscriptionCount\t1\ntitle\tOwl\n"
                                 << listed;
         QTest::newRow("status, nothing plays")
             << "" << QStringList{"--json", "status"} << "0 \"player\":\"\"" << listed;
@@ -108,6 +110,7 @@ private slots:
         h.store->allow("Echo");
         h.store->blockSong("Echo", "Hoot");
         h.store->setCommunityArtists(ArtistSet({"bot"}));
+        QVERIFY(!h.store->listSubscriptions().subscribe(server.baseUrl() + "/bots", "Bots", [] {}));
         if (!playing.isEmpty()) {
             h.player->play(playing.section('|', 0, 0).split(';'), playing.section('|', 1));
         }
