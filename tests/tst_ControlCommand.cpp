@@ -1,6 +1,7 @@
 #include "app/ControlInterface.h"
 #include "support/DelegateHarness.h"
 #include "support/HttpsTestServer.h"
+#include "support/StdoutCapture.h"
 #include "support/TestMprisPlayer.h"
 
 #include <QSignalSpy>
@@ -132,6 +133,17 @@ private slots:
                                   "on the session bus)\n");
         DelegateHarness h;
         h.store->addLocal("Robo");
+        QDBusConnection other = m_bus.connect("other");
+        QVERIFY(other.registerService("org.tunesieve.TuneSieve"));
+        {
+            DelegateHarness second; // finds the name taken, says so, and goes on
+            StdoutCapture errors(stderr);
+            publishControlInterface(second.delegate);
+            QCOMPARE(errors.text(),
+                     "TuneSieve cannot take the bus name org.tunesieve.TuneSieve (another program owns it); "
+                     "tunesieve-ctl cannot reach this copy.\n");
+        }
+        QVERIFY(other.unregisterService("org.tunesieve.TuneSieve")); // free once this returns
         publishControlInterface(h.delegate);
         QProcess follow;
         follow.start(TUNESIEVE_CTL, {"--json", "follow"});

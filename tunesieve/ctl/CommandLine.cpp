@@ -6,7 +6,7 @@ namespace {
 
 const QStringList kSkipFields = {"time", "player", "artist", "title", "list", "credit"};
 
-// A command and its argument, if it takes one, as typed.
+// What a command calls on the agent, whether a name follows it, and the fields of the records it prints.
 struct Command
 {
     QString method;

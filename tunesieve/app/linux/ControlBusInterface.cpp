@@ -44,8 +44,10 @@ ControlBusInterface::ControlBusInterface(AppDelegate* delegate)
     // A second copy, started despite the instance lock, finds the name taken and goes on without it.
     if (!bus.registerObject(objectPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) ||
         !bus.registerService(serviceName)) {
-        const QString reason = bus.isConnected() ? bus.lastError().message() : QStringLiteral("no session bus");
-        std::fprintf(stderr, "TuneSieve cannot take the bus name %s (%s): tunesieve-ctl does not reach it.\n",
+        const QString reason = !bus.isConnected()                    ? QStringLiteral("no session bus")
+                               : bus.lastError().message().isEmpty() ? QStringLiteral("another program owns it")
+                                                                     : bus.lastError().message();
+        std::fprintf(stderr, "TuneSieve cannot take the bus name %s (%s); tunesieve-ctl cannot reach this copy.\n",
                      qUtf8Printable(serviceName), qUtf8Printable(reason));
         std::fflush(stderr);
     }
