@@ -60,7 +60,8 @@ set(CPACK_PACKAGE_DESCRIPTION "TuneSieve lives in the system tray and skips song
 want to hear, above all AI-generated music. It watches the MPRIS player that
 plays (Spotify, Deezer, mpv, Rhythmbox, a browser...) and moves it on to the
 next track when the artist stands on your own blacklist or on the community
-blacklist.")
+blacklist. tunesieve-ctl blocks what plays and reads or changes the lists from
+a shell, a script or a key binding, with or without the tray icon.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
