@@ -23,6 +23,9 @@ endif()
 # The installed agent finds its icon in <prefix>/share/tunesieve from <prefix>/bin, wherever the
 # prefix is (platform/linux/PlatformBackends_linux.cpp), so these two folders are fixed, not GNUInstallDirs'.
 install(TARGETS tunesieve RUNTIME DESTINATION bin)
+# The command over the agent's interface on the session bus, and its manual page.
+install(TARGETS tunesieve-ctl RUNTIME DESTINATION bin)
+install(FILES docs/tunesieve-ctl.1 DESTINATION share/man/man1)
 install(FILES resources/menubar_icon.png resources/menubar_icon@2x.png DESTINATION share/tunesieve)
 # Listed in the application menu; a copy in ~/.config/autostart starts the agent at login.
 install(FILES resources/tunesieve.desktop DESTINATION share/applications)
@@ -57,7 +60,8 @@ set(CPACK_PACKAGE_DESCRIPTION "TuneSieve lives in the system tray and skips song
 want to hear, above all AI-generated music. It watches the MPRIS player that
 plays (Spotify, Deezer, mpv, Rhythmbox, a browser...) and moves it on to the
 next track when the artist stands on your own blacklist or on the community
-blacklist.")
+blacklist. tunesieve-ctl blocks what plays and reads or changes the lists from
+a shell, a script or a key binding, with or without the tray icon.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

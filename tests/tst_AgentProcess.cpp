@@ -113,6 +113,10 @@ private slots:
         second.start(m_agent, {});
         QVERIFY(second.waitForFinished(10000) && second.exitCode() == 0);
         QCOMPARE(second.readAllStandardError(), QByteArray("TuneSieve is already running.\n"));
+        QProcess command; // the installed command reaches the first copy on the bus
+        command.start(m_prefix.filePath("bin/tunesieve-ctl"), {"skipped"});
+        QVERIFY(command.waitForFinished(10000) &&
+                command.readAll().contains("\tNight Owls\tHoot\tlocal\tNight Owls\n"));
         first.kill();
         QVERIFY(first.waitForFinished(10000));
     }
@@ -121,9 +125,10 @@ private slots:
     // the unit, such as an agent that is not where the unit says.
     void installsItsFiles()
     {
-        for (const char* path : {"tunesieve/menubar_icon.png", "tunesieve/menubar_icon@2x.png",
-                                 "applications/tunesieve.desktop", "icons/hicolor/256x256/apps/tunesieve.png",
-                                 "icons/hicolor/scalable/apps/tunesieve.svg", "tunesieve/tunesieve-community.nginx"}) {
+        for (const char* path :
+             {"tunesieve/menubar_icon.png", "tunesieve/menubar_icon@2x.png", "applications/tunesieve.desktop",
+              "icons/hicolor/256x256/apps/tunesieve.png", "icons/hicolor/scalable/apps/tunesieve.svg",
+              "tunesieve/tunesieve-community.nginx", "man/man1/tunesieve-ctl.1"}) {
             QVERIFY2(QFile::exists(m_prefix.filePath("share/") + path), path);
         }
         // The agent's user unit, and the community service's system unit with its sandbox.

@@ -16,7 +16,10 @@ struct ScriptedPlayer : ScriptRunner
             ++trackQueries;
             return playing.value_or(QString());
         }
-        skips += source == PlayerScripts::nextTrack(name);
+        if (source == PlayerScripts::nextTrack(name)) {
+            ++skips;
+            playing = stopsOnNext ? std::nullopt : playing;
+        }
         return source == PlayerScripts::processCheck(name) ? "true" : "false";
     }
     void play(const QString& artist, const QString& track) { play(QStringList{artist}, track); }
@@ -28,6 +31,8 @@ struct ScriptedPlayer : ScriptRunner
 
     const QString name;
     std::optional<QString> playing;
+    // Like a player at the end of its queue: a skip stops it, so that no check finds the track again.
+    bool stopsOnNext = false;
     int trackQueries = 0;
     int skips = 0;
 };

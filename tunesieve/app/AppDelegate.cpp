@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -196,9 +197,11 @@ void AppDelegate::reportSkip(const QString& list, const QString& credit)
     StandardOutput::printLine(QStringLiteral("\u23ED\uFE0F Skipping blacklisted artist (") + list +
                               QStringLiteral("): ") + onOneLine(playback.currentArtist) + QStringLiteral(" on ") +
                               MusicController::rawValue(currentApp));
-    blacklistManager->recordSkip(
-        {now, MusicController::rawValue(currentApp), playback.currentArtist, playback.currentTrack, list, credit});
+    const BlacklistManager::SkipRecord record{
+        now, MusicController::rawValue(currentApp), playback.currentArtist, playback.currentTrack, list, credit};
+    blacklistManager->recordSkip(record);
     updateToolTip();
+    emit skipped(record);
 }
 
 bool AppDelegate::leavesBlockedTrackPlaying()
@@ -377,19 +380,13 @@ void AppDelegate::showRecentSkips()
         MenuText::setLiteralText(entry->menuAction(), skip.time.toLocalTime().toString(QStringLiteral("HH:mm  ")) +
                                                           skip.artist + QStringLiteral(" - ") + skip.title);
         // The remedies concern the credit that the list holds, which may be one of several.
-        MenuText::setLiteralText(entry->addAction(QString(), this,
-                                                  [this, name = skip.credit] {
-                                                      blacklistManager->allow(name);
-                                                      listsChanged();
-                                                  }),
-                                 QStringLiteral("Never skip ") + skip.credit);
+        MenuText::setLiteralText(
+            entry->addAction(QString(), this, [this, name = skip.credit] { neverSkipArtist(name); }),
+            QStringLiteral("Never skip ") + skip.credit);
         if (local.contains(ArtistName::normalized(skip.credit))) {
-            MenuText::setLiteralText(entry->addAction(QString(), this,
-                                                      [this, name = skip.credit] {
-                                                          blacklistManager->removeLocal(name);
-                                                          listsChanged();
-                                                      }),
-                                     QStringLiteral("Remove ") + skip.credit + QStringLiteral(" from my blacklist"));
+            MenuText::setLiteralText(
+                entry->addAction(QString(), this, [this, name = skip.credit] { unblockArtist(name); }),
+                QStringLiteral("Remove ") + skip.credit + QStringLiteral(" from my blacklist"));
         }
         if (blacklistManager->firstBlockedSong({skip.credit}, skip.title)) {
             entry->addAction(QStringLiteral("Unblock this song"), this, [this, skip] {
@@ -400,15 +397,19 @@ void AppDelegate::showRecentSkips()
     }
 }
 
-void AppDelegate::addCurrentArtistToBlacklist()
+AppDelegate::Refusal AppDelegate::addCurrentArtistToBlacklist()
 {
-    blockArtist(playback.currentArtist);
+    if (playback.currentArtist.isEmpty()) {
+        return QStringLiteral("Nothing is playing");
+    }
+    return blockArtist(playback.currentArtist);
 }
 
-void AppDelegate::blockArtist(const QString& artist)
+AppDelegate::Refusal AppDelegate::blockArtist(const QString& artist)
 {
-    if (artist.isEmpty()) {
-        return;
+    const QString name = ArtistName::normalized(artist);
+    if (blacklistManager->localArtists().contains(name)) {
+        return artist + QStringLiteral(" is on your blacklist already");
     }
     blacklistManager->addLocal(artist);
     listsChanged();
@@ -419,33 +420,56 @@ void AppDelegate::blockArtist(const QString& artist)
             StandardOutput::printLine(QStringLiteral("Artist flagged to community: ") + onOneLine(artist));
         }
     });
+    const auto credited = [&name](const QString& credit) { return ArtistName::normalized(credit) == name; };
     // When a check has just skipped this track, the player is on its way already.
-    if (skipMemory.isAwaitingPlayer(playingTrack())) {
-        return;
+    if (std::none_of(playback.currentCredits.cbegin(), playback.currentCredits.cend(), credited) ||
+        skipMemory.isAwaitingPlayer(playingTrack())) {
+        return std::nullopt;
     }
     reportSkip(QStringLiteral("local"), artist);
     skipCurrentTrack();
     // Look the artist up again in the next check: if the player moves on to another track by the
     // artist just blocked, that one is skipped too.
     playback.lastCheckedArtist.clear();
+    return std::nullopt;
 }
 
-void AppDelegate::blockCurrentSong()
+AppDelegate::Refusal AppDelegate::blockCurrentSong()
 {
     if (playback.currentArtist.isEmpty()) {
-        return;
+        return QStringLiteral("Nothing is playing");
+    }
+    const QString song = playback.currentArtist + QStringLiteral(" - ") + playback.currentTrack;
+    if (blacklistManager->firstBlockedSong({playback.currentArtist}, playback.currentTrack)) {
+        return song + QStringLiteral(" is blocked already");
     }
     blacklistManager->blockSong(playback.currentArtist, playback.currentTrack);
     listsChanged();
-    showNotification(QStringLiteral("Song blocked"),
-                     playback.currentArtist + QStringLiteral(" - ") + playback.currentTrack);
+    showNotification(QStringLiteral("Song blocked"), song);
     // When a check has just skipped this track, the player is on its way already.
     if (skipMemory.isAwaitingPlayer(playingTrack())) {
-        return;
+        return std::nullopt;
     }
     reportSkip(QStringLiteral("local"), playback.currentArtist);
     skipCurrentTrack();
     playback.lastCheckedArtist.clear();
+    return std::nullopt;
+}
+
+AppDelegate::Refusal AppDelegate::unblockArtist(const QString& artist)
+{
+    if (!blacklistManager->localArtists().contains(ArtistName::normalized(artist))) {
+        return artist + QStringLiteral(" is not on your blacklist");
+    }
+    blacklistManager->removeLocal(artist);
+    listsChanged();
+    return std::nullopt;
+}
+
+void AppDelegate::neverSkipArtist(const QString& artist)
+{
+    blacklistManager->allow(artist);
+    listsChanged();
 }
 
 void AppDelegate::listsChanged()

@@ -54,17 +54,34 @@ public:
     void checkCurrentTrack();
     void updateMenuItems();
     void showNotification(const QString& title, const QString& body);
-    void addCurrentArtistToBlacklist();
-    // Puts `artist` on the local list, flags it and skips the playing track (at most once).
-    void blockArtist(const QString& artist);
+
+    // Why a change asked for from the menu or by another program (ControlBusInterface) was not made,
+    // for a person to read; none when it was made.
+    using Refusal = std::optional<QString>;
+    // Blocks the playing artist as reported: for a track that credits several, all of them as one name.
+    Refusal addCurrentArtistToBlacklist();
+    // Puts `artist` on the local list, flags it, says so and, when the playing track credits the
+    // artist, skips it (at most once). Refused for an artist on the local list already.
+    Refusal blockArtist(const QString& artist);
     // Blocks the playing title by the playing artist, and skips it (at most once).
-    void blockCurrentSong();
+    Refusal blockCurrentSong();
+    // Takes `artist` off the local list; refused for an artist not on it.
+    Refusal unblockArtist(const QString& artist);
+    // Puts `artist` on the never-skip list, and so takes it off the local list.
+    void neverSkipArtist(const QString& artist);
     void openBlacklistWindow();
     void openListSubscriptionsWindow();
     void quit();
 
     const PlaybackState& playbackState() const { return playback; }
+    // The player of the playing track; `other` when nothing plays.
+    MusicController::MusicApp playingApp() const { return currentApp; }
+    const std::shared_ptr<BlacklistManager>& store() const { return blacklistManager; }
     StatusItem* statusMenuItem() const { return statusItem.get(); }
+
+signals:
+    // A track was skipped, once per track: what the history keeps of it.
+    void skipped(const BlacklistManager::SkipRecord& record);
 
 private:
     void scheduleCheck(int delayMs);

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/ControlInterface.h"
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
 #include "platform/MemoryAllocator.h"
@@ -50,6 +51,7 @@ int main(int, char* argv[])
 
     TerminationSignals terminationSignals;
     AppDelegate delegate;
+    publishControlInterface(delegate);
     QObject::connect(&terminationSignals, &TerminationSignals::received, &delegate, &AppDelegate::quit);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return app.exec();

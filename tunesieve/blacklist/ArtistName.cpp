@@ -14,6 +14,20 @@ QString equivalenceKey(const QString& name)
     return name.normalized(QString::NormalizationForm_C);
 }
 
+QString trimmedOfSpaces(const QString& typed)
+{
+    const auto isSpace = [](QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; };
+    qsizetype begin = 0;
+    qsizetype end = typed.size();
+    while (begin < end && isSpace(typed.at(begin))) {
+        ++begin;
+    }
+    while (end > begin && isSpace(typed.at(end - 1))) {
+        --end;
+    }
+    return typed.mid(begin, end - begin);
+}
+
 namespace {
 
 // Moves surrogates above the rest of the BMP, so that comparing code units compares code points.

@@ -9,6 +9,10 @@ namespace ArtistName {
 // final Σ becomes σ). No trimming and no other folding.
 QString normalized(const QString& name);
 
+// A name as typed, without the spaces (Unicode category Zs) and tabs at either end: a line break
+// there stays part of the name.
+QString trimmedOfSpaces(const QString& typed);
+
 // The form on which two names are the same entry: their NFC form, so that precomposed and
 // decomposed spellings of one name are one entry.
 QString equivalenceKey(const QString& name);

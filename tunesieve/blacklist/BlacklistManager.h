@@ -59,6 +59,7 @@ public:
     void removeLocal(const QString& artist);
 
     ArtistSet communityArtists() const;
+    qsizetype communityArtistCount() const { return m_communityList.names().count; }
     void setCommunityArtists(const ArtistSet& artists);
 
     bool isCommunityEnabled() const;

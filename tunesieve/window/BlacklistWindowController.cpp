@@ -34,21 +34,6 @@ const QString syncTitle = QStringLiteral("Sync community blacklist");
 
 using Mask = AutoresizingView;
 
-// Spaces (Unicode category Zs) and tabs only: a line break at either end stays part of the name.
-QString trimmedOfSpaces(const QString& text)
-{
-    const auto isSpace = [](QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isSpace(text.at(begin))) {
-        ++begin;
-    }
-    while (end > begin && isSpace(text.at(end - 1))) {
-        --end;
-    }
-    return text.mid(begin, end - begin);
-}
-
 QPushButton* newPushButton(const QString& title)
 {
     auto* button = new QPushButton(title);
@@ -297,7 +282,7 @@ void BlacklistWindowController::segmentChanged()
 
 void BlacklistWindowController::addArtistFromField()
 {
-    const QString artist = trimmedOfSpaces(addArtistField->text());
+    const QString artist = ArtistName::trimmedOfSpaces(addArtistField->text());
     if (artist.isEmpty()) {
         return;
     }
