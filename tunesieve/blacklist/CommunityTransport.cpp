@@ -137,6 +137,8 @@ private:
                          (error == QNetworkReply::NoError || (result.statusCode >= 400 && isStatusError(error)));
         if (result.arrived) {
             result.body = std::move(m_body);
+            result.etag = m_reply->rawHeader("ETag");
+            result.lastModified = m_reply->rawHeader("Last-Modified");
         } else {
             result.failure = m_tooLarge ? QStringLiteral("the reply is larger than %1 MiB")
                                               .arg(CommunityTransport::maxBodyBytes / (1024 * 1024))
