@@ -49,10 +49,11 @@ bool collectArray(const QJsonArray& array, ListCollector& names)
     return true;
 }
 
-bool collectJson(const QByteArray& body, ListCollector& names)
+bool collectJson(QByteArray body, ListCollector& names)
 {
     QJsonParseError error;
     const QJsonDocument document = JsonText::parse(body, &error);
+    body = QByteArray();
     if (error.error != QJsonParseError::NoError) {
         return false;
     }
@@ -240,7 +241,7 @@ QString collectDelimited(const QString& text, ListCollector& names, Reading& rea
 
 } // namespace
 
-Reading read(const QByteArray& body)
+Reading read(QByteArray body)
 {
     QByteArrayView start(body);
     start = (start.startsWith("\xEF\xBB\xBF") ? start.sliced(3) : start).trimmed();
@@ -248,12 +249,12 @@ Reading read(const QByteArray& body)
     QString error;
     Reading reading;
     if (start.startsWith('{') || start.startsWith('[')) {
-        error = collectJson(body, names) ? QString() : capError(names.fault());
+        error = collectJson(std::move(body), names) ? QString() : capError(names.fault());
     } else if (start.startsWith('<')) {
         error = kUnreadable; // a web page, such as a sign-in page put in the list's place, is no list
     } else {
         QStringDecoder utf8(QStringDecoder::Utf8); // drops the byte order mark
-        const QString text = utf8.decode(body);
+        const QString text = utf8.decode(std::exchange(body, QByteArray()));
         error = utf8.hasError() ? kUnreadable : collectDelimited(text, names, reading);
         error = names.fault() == CapFault::none ? error : capError(names.fault());
     }

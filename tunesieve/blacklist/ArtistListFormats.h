@@ -37,7 +37,9 @@ struct Reading
     QList<BlockedSong> songs;
 };
 
-Reading read(const QByteArray& body);
+// Lets go of `body` once it is parsed or decoded, before the names are gathered: a body, its document
+// and its names are never all held at once.
+Reading read(QByteArray body);
 
 // CSV (RFC 4180, CRLF line ends) under the `header` row, one row a record: a field is put in double
 // quotes when it needs them to be read back whole by read(), as under a lone title.

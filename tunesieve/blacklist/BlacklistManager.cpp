@@ -327,9 +327,9 @@ ListValidators BlacklistManager::communityListValidators() const
 
 void BlacklistManager::setCommunityListValidators(const ListValidators& validators)
 {
-    const bool any = !validators.etag.isEmpty() || !validators.lastModified.isEmpty();
     defaults->setValue(communityValidatorsKey,
-                       any ? QString::fromUtf8(QJsonDocument(validators.encoded()).toJson(QJsonDocument::Compact))
+                       !validators.isEmpty()
+                           ? QString::fromUtf8(QJsonDocument(validators.encoded()).toJson(QJsonDocument::Compact))
                            : QVariant());
 }
 

@@ -27,7 +27,7 @@ QString listKey(const QString& url)
 }
 
 // Read here, off the main thread: a list of a million names must not hold up the user interface.
-ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply)
+ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply, QByteArray body)
 {
     ArtistListFormats::Reading reading;
     if (!reply.arrived) {
@@ -35,7 +35,7 @@ ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply)
     } else if (reply.statusCode / 100 != 2) {
         reading.error = QStringLiteral("the server answered %1").arg(reply.statusCode);
     } else {
-        reading = ArtistListFormats::read(reply.body);
+        reading = ArtistListFormats::read(std::move(body));
     }
     return reading;
 }
@@ -69,7 +69,7 @@ QJsonObject encoded(const ListSubscriptions::Subscription& subscription)
                        {"count", subscription.count},
                        {"tried", encodedTime(subscription.tried)},
                        {"retry", subscription.retry}};
-    if (!subscription.validators.etag.isEmpty() || !subscription.validators.lastModified.isEmpty()) {
+    if (!subscription.validators.isEmpty()) {
         const QJsonObject validators = subscription.validators.encoded();
         for (auto field = validators.begin(); field != validators.end(); ++field) {
             object.insert(field.key(), field.value());
@@ -295,26 +295,35 @@ void ListSubscriptions::send(const Fetch& fetch)
     if (conditional) {
         subscription->validators.addTo(request);
     }
-    // Stored here too, off the main thread, which takes the new file mapped and checked.
-    m_transport.get(request, [done, path = listPath(fetch.url), conditional, storedCopy](const auto& reply) {
-        Outcome outcome;
-        if (conditional && reply.arrived && reply.statusCode == ListValidators::notModified) {
-            outcome.notModifiedCopy = storedCopy;
+    // Gathered here, to be let go as soon as it is read; stored here too, off the main thread, which takes the
+    // new file mapped and checked.
+    const auto body = std::make_shared<QByteArray>();
+    const auto gather = [body](QByteArrayView piece) {
+        body->append(piece);
+        return true;
+    };
+    m_transport.get(
+        request,
+        [done, body, path = listPath(fetch.url), conditional, storedCopy](const auto& reply) {
+            Outcome outcome;
+            if (conditional && reply.arrived && reply.statusCode == ListValidators::notModified) {
+                outcome.notModifiedCopy = storedCopy;
+                done(std::move(outcome));
+                return;
+            }
+            outcome.reading = reading(reply, std::exchange(*body, QByteArray()));
+            if (outcome.reading.error.isEmpty() &&
+                !(outcome.stored = ArtistListFile::writeAndMap(path, outcome.reading.list.names))) {
+                outcome.reading.error = QStringLiteral("the list cannot be saved on this computer");
+            }
+            outcome.reading.list.names = ArtistKeys(); // the file holds them now
+            if (outcome.stored) {
+                outcome.validators = ListValidators::ofReply(reply.etag, reply.lastModified,
+                                                             ArtistListFile::checksumOf(*outcome.stored));
+            }
             done(std::move(outcome));
-            return;
-        }
-        outcome.reading = reading(reply);
-        if (outcome.reading.error.isEmpty() &&
-            !(outcome.stored = ArtistListFile::writeAndMap(path, outcome.reading.list.names))) {
-            outcome.reading.error = QStringLiteral("the list cannot be saved on this computer");
-        }
-        outcome.reading.list.names = ArtistKeys(); // the file holds them now
-        if (outcome.stored) {
-            outcome.validators =
-                ListValidators::ofReply(reply.etag, reply.lastModified, ArtistListFile::checksumOf(*outcome.stored));
-        }
-        done(std::move(outcome));
-    });
+        },
+        gather);
 }
 
 void ListSubscriptions::finish(const Fetch& fetch, const Outcome& outcome)

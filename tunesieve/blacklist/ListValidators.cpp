@@ -41,7 +41,7 @@ QJsonObject ListValidators::encoded() const
 
 bool ListValidators::describe(std::optional<quint64> storedCopy) const
 {
-    return (!etag.isEmpty() || !lastModified.isEmpty()) && storedCopy == copy;
+    return !isEmpty() && storedCopy == copy;
 }
 
 void ListValidators::addTo(QNetworkRequest& request) const

@@ -26,6 +26,8 @@ struct ListValidators
     static ListValidators decoded(const QJsonObject& object);
     QJsonObject encoded() const;
 
+    // Whether the server gave none.
+    bool isEmpty() const { return etag.isEmpty() && lastModified.isEmpty(); }
     // Whether there is any to send for the copy now stored (none when there is no valid copy).
     bool describe(std::optional<quint64> storedCopy) const;
     // Adds them to `request` as If-None-Match and If-Modified-Since.
