@@ -204,6 +204,10 @@ private slots:
         const auto row = [](const char* name, Reply r, QString outcome) { QTest::newRow(name) << r << outcome; };
         const QString unreadable = " | 0 | never | not a list TuneSieve can read";
         row("community object", {200, R"({"artists": ["Owl", "OWL", "Café"]})"}, "café, owl | 2 | updated | ");
+        row("community object, marked", {200, "\xEF\xBB\xBF \n{\"artists\": [\"X\"]}"}, "x | 1 | updated | ");
+        row("community object, number", {200, R"({"artists": ["a", 1]})"}, unreadable);
+        row("community object, long name", {200, "{\"artists\": [\"" + QByteArray(1001, 'a') + "\"]}"},
+            " | 0 | never | a name longer than 1000 characters");
         row("strings",
             {200, "\xEF\xBB\xBF"
                   R"(["B", "a"])"},

@@ -27,7 +27,7 @@ QString listKey(const QString& url)
 }
 
 // Read here, off the main thread: a list of a million names must not hold up the user interface.
-ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply, QByteArray body)
+ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply, ArtistListFormats::Reader& reader)
 {
     ArtistListFormats::Reading reading;
     if (!reply.arrived) {
@@ -35,7 +35,7 @@ ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply, QByte
     } else if (reply.statusCode / 100 != 2) {
         reading.error = QStringLiteral("the server answered %1").arg(reply.statusCode);
     } else {
-        reading = ArtistListFormats::read(std::move(body));
+        reading = reader.finish();
     }
     return reading;
 }
@@ -295,23 +295,22 @@ void ListSubscriptions::send(const Fetch& fetch)
     if (conditional) {
         subscription->validators.addTo(request);
     }
-    // Gathered here, to be let go as soon as it is read; stored here too, off the main thread, which takes the
-    // new file mapped and checked.
-    const auto body = std::make_shared<QByteArray>();
-    const auto gather = [body](QByteArrayView piece) {
-        body->append(piece);
+    // Read as it arrives, and stored here too, off the main thread, which takes the new file mapped and checked.
+    const auto reader = std::make_shared<ArtistListFormats::Reader>();
+    const auto feed = [reader](QByteArrayView piece) {
+        reader->feed(piece);
         return true;
     };
     m_transport.get(
         request,
-        [done, body, path = listPath(fetch.url), conditional, storedCopy](const auto& reply) {
+        [done, reader, path = listPath(fetch.url), conditional, storedCopy](const auto& reply) {
             Outcome outcome;
             if (conditional && reply.arrived && reply.statusCode == ListValidators::notModified) {
                 outcome.notModifiedCopy = storedCopy;
                 done(std::move(outcome));
                 return;
             }
-            outcome.reading = reading(reply, std::exchange(*body, QByteArray()));
+            outcome.reading = reading(reply, *reader);
             if (outcome.reading.error.isEmpty() &&
                 !(outcome.stored = ArtistListFile::writeAndMap(path, outcome.reading.list.names))) {
                 outcome.reading.error = QStringLiteral("the list cannot be saved on this computer");
@@ -323,7 +322,7 @@ void ListSubscriptions::send(const Fetch& fetch)
             }
             done(std::move(outcome));
         },
-        gather);
+        feed);
 }
 
 void ListSubscriptions::finish(const Fetch& fetch, const Outcome& outcome)
