@@ -46,7 +46,14 @@ public:
         tls.setLocalCertificate(QSslCertificate::fromPath(kTlsFolder + "server.pem").value(0));
         tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
         m_server.setSslConfiguration(tls);
-        m_server.listen(QHostAddress::LocalHost); // on failure, every exchange with baseUrl() fails
+        // A port of its own in this process: the network layer keeps what it set up for a host and port, the
+        // certificate check included, for a while after the exchange, and would reuse it for another server.
+        // On failure to listen, every exchange with baseUrl() fails.
+        static QSet<quint16> usedPorts;
+        while (m_server.listen(QHostAddress::LocalHost) && usedPorts.contains(m_server.serverPort())) {
+            m_server.close();
+        }
+        usedPorts.insert(m_server.serverPort());
         connect(&m_server, &QSslServer::pendingConnectionAvailable, this, [this] {
             QTcpSocket* socket = m_server.nextPendingConnection(); // one for each time the signal comes
             connect(socket, &QTcpSocket::readyRead, this,
