@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTest>
 #include <QUuid>
 
@@ -20,6 +21,19 @@ namespace {
 
 const QDateTime earlierSync = QDateTime::fromSecsSinceEpoch(0);
 const QString failed = QStringLiteral("false 0 [old]"); // a failure that changed nothing
+
+// Puts a file that is no list of names at `path`, the way another program would.
+void breakListFile(const QString& path)
+{
+    QSaveFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Robo\n") == 5 && file.commit());
+}
+
+// The request's If-... header lines, joined by ", ".
+QString conditions(const HttpsTestServer::Request& request)
+{
+    return QString::fromLatin1(request.head).split("\r\n").filter(QRegularExpression("^If-")).join(", ");
+}
 
 // A store that holds an earlier download's list and date, and whose community service is `server`.
 struct Client
@@ -73,7 +87,9 @@ class TestBlacklistManager : public QObject
     Q_OBJECT
 
 private slots:
-    // Rows named "flag ..." flag an artist; the others download the list.
+    // Rows named "flag ..." flag an artist; the others download the list, and those named "... again" once
+    // more after that, with the copy or its validators broken as their name says, and show the sync date of
+    // the second, and the If-... lines its request carried.
     void takesOnlyWholeRepliesOfTheExpectedShape_data()
     {
         QTest::addColumn<Reply>("reply");
@@ -104,6 +120,14 @@ private slots:
         row("never ends", {200, names, Reply::Delivery::Held}, failed);
         row("too large", {200, names.chopped(1) + ", \"pad\": \"" + huge + "\"}"}, failed);
         row("announced too large", {200, names, Reply::Delivery::Held, "Content-Length: 99999999\r\n"}, failed);
+        const Reply tagged{200, R"({"artists": ["A", "b"]})", Reply::Delivery::Whole, "ETag: \"v1\"\r\n"};
+        const QString twice = "true 2 [a, b] new date / true 2 [a, b] new date / ";
+        row("etag, again", tagged, twice + "If-None-Match: \"v1\"");
+        row("last-modified, again", {200, tagged.body, {}, "Last-Modified: Mon, 07 Dec 2026 12:00:00 GMT\r\n"},
+            twice + "If-Modified-Since: Mon, 07 Dec 2026 12:00:00 GMT");
+        row("corrupt copy, again", tagged, twice);
+        row("wrong-typed validators, again", tagged, twice);
+        row("304 unasked", {304, ""}, failed);
         row("flag true", {200, R"({"success": true, "id": 4})"}, "true 0 [old]");
         row("flag false", {200, R"({"success": false})"}, failed);
         row("flag 201", {201, R"({"success": true})"}, failed);
@@ -113,12 +137,26 @@ private slots:
     void takesOnlyWholeRepliesOfTheExpectedShape()
     {
         QFETCH(Reply, reply);
-        const bool flag = QByteArray(QTest::currentDataTag()).startsWith("flag");
+        const QByteArray tag = QTest::currentDataTag();
+        const bool flag = tag.startsWith("flag");
         // Only a reply that never ends may end by the timeout.
-        Client client(QTest::currentDataTag() == QByteArray("never ends") ? 1500 : 60000);
+        Client client(tag == "never ends" ? 1500 : 60000);
         client.server.addReply(flag ? "/api/flag/" : "/api/list/", reply);
-        QTEST(client.run(flag ? "Night Owls" : QString()), "outcome");
-        QCOMPARE(client.server.requests().size(), 1);
+        QString outcome = client.run(flag ? "Night Owls" : QString());
+        if (tag.endsWith("again")) {
+            if (tag.startsWith("corrupt")) {
+                breakListFile(client.prefs.folder() + "/communityBlacklistedArtists.names");
+            } else if (tag.startsWith("wrong-typed")) {
+                QJsonObject file = QJsonDocument::fromJson(client.prefs.readFile()).object();
+                file["communityListValidators"] = 7;
+                QVERIFY(client.prefs.writeFile(QJsonDocument(file).toJson()));
+            }
+            client.store->setLastSyncDate(earlierSync);
+            outcome += " / " + client.run();
+            outcome += " / " + conditions(client.server.requests().last());
+        }
+        QTEST(outcome, "outcome");
+        QCOMPARE(client.server.requests().size(), tag.endsWith("again") ? 2 : 1);
         const HttpsTestServer::Request sent = client.server.requests()[0];
         const QByteArray id = client.store->deviceId().toUtf8();
         QVERIFY(sent.head.contains(flag ? "\nContent-Type: application/json" : "\nAccept: application/json"));
@@ -166,6 +204,10 @@ private slots:
         const auto row = [](const char* name, Reply r, QString outcome) { QTest::newRow(name) << r << outcome; };
         const QString unreadable = " | 0 | never | not a list TuneSieve can read";
         row("community object", {200, R"({"artists": ["Owl", "OWL", "Café"]})"}, "café, owl | 2 | updated | ");
+        row("community object, marked", {200, "\xEF\xBB\xBF \n{\"artists\": [\"X\"]}"}, "x | 1 | updated | ");
+        row("community object, number", {200, R"({"artists": ["a", 1]})"}, unreadable);
+        row("community object, long name", {200, "{\"artists\": [\"" + QByteArray(1001, 'a') + "\"]}"},
+            " | 0 | never | a name longer than 1000 characters");
         row("strings",
             {200, "\xEF\xBB\xBF"
                   R"(["B", "a"])"},
@@ -311,6 +353,72 @@ private slots:
         lists->update(url, [&done] { ++done; }); // answered by the last retry, which asks for no more
         QTRY_COMPARE(done, 2);
         QCOMPARE(delays.join(' ') + " " + lists->subscriptions().last().error, "1 5 15 Connection refused");
+    }
+
+    // A subscribed list fetched once, with an ETag (or failed), then the agent restarted some time later: what
+    // the restart fetches, "If-... lines sent | names | count | when updated | error", or the retry it sets.
+    void fetchesOnlyTheListsDueAfterARestart_data()
+    {
+        QTest::addColumn<int>("status"); // of the first fetch
+        QTest::addColumn<int>("ageSecs");
+        QTest::addColumn<QString>("outcome");
+        const auto row = [](const char* name, int status, int age, QString outcome) {
+            QTest::newRow(name) << status << age << outcome;
+        };
+        row("good, just now", 200, 0, "not fetched");
+        row("good, 23 h ago", 200, 23 * 3600, "not fetched");
+        row("good, a day ago", 200, 24 * 3600, "If-None-Match: \"v1\" | robo | 1 | now | ");
+        row("corrupt copy, a day ago", 200, 24 * 3600, " | robo | 1 | now | ");
+        row("failed, 30 s ago", 500, 30, "retry in 30 s");
+        row("failed, 2 min ago", 500, 120, " | robo | 1 | now | ");
+    }
+
+    void fetchesOnlyTheListsDueAfterARestart()
+    {
+        QFETCH(int, status);
+        QFETCH(int, ageSecs);
+        HttpsTestServer server;
+        status == 200 ? void() : server.addReply("/l", {status, "Other"});
+        server.addReply("/l", {200, "Robo", {}, "ETag: \"v1\"\r\n"});
+        TempPreferences prefs;
+        QStringList retries;
+        const auto open = [&](const std::shared_ptr<PreferencesDomain>& domain) {
+            return std::make_shared<ListSubscriptions>(
+                domain, CommunityTransport({{}, 60s, HttpsTestServer::trustedCertificates()}), prefs.folder(),
+                [&retries](std::chrono::milliseconds delay, auto) {
+                    retries << QString::number(qRound(delay.count() / 1000.0));
+                });
+        };
+        const QString url = server.baseUrl() + "/l";
+        int done = 0;
+        std::shared_ptr<PreferencesDomain> domain = prefs.openDomain();
+        auto lists = open(domain);
+        QVERIFY(!lists->subscribe(url, {}, [&done] { ++done; }));
+        QTRY_COMPARE(done, 1);
+        domain->waitUntilSaved();
+        lists.reset();
+        // The restart, that long after the fetch.
+        QJsonObject file = QJsonDocument::fromJson(prefs.readFile()).object();
+        QJsonObject record = QJsonDocument::fromJson(file["listSubscriptions"][0].toString().toUtf8()).object();
+        for (const char* time : {"tried", "updated"}) {
+            const QDateTime at = QDateTime::fromString(record[time].toString(), Qt::ISODateWithMs);
+            record[time] = at.isValid() ? at.addSecs(-ageSecs).toString(Qt::ISODateWithMs) : "";
+        }
+        file["listSubscriptions"] = QJsonArray{QString(QJsonDocument(record).toJson(QJsonDocument::Compact))};
+        QVERIFY(prefs.writeFile(QJsonDocument(file).toJson()));
+        QTest::currentDataTag() == QByteArray("corrupt copy, a day ago")
+            ? breakListFile(QDir(prefs.folder()).entryInfoList({"listSubscription-*"}).value(0).filePath())
+            : void();
+        retries.clear();
+        lists = open(domain = prefs.openDomain());
+        lists->updateEnabled(true, [&done] { ++done; });
+        (void)QTest::qWaitFor([&done] { return done == 2; }, 500); // none: not fetched
+        const auto list = lists->subscriptions().value(0);
+        const bool recent = list.updated && list.updated->secsTo(QDateTime::currentDateTimeUtc()) < 10;
+        QTEST(done == 1 ? (retries.isEmpty() ? "not fetched" : "retry in " + retries.join(", ") + " s")
+                        : conditions(server.requests().last()) + " | " + lists->names(url).sorted().join(", ") + " | " +
+                              QString::number(list.count) + " | " + (recent ? "now" : "before") + " | " + list.error,
+              "outcome");
     }
 
     // A track is "artist — title". Rows named "... off" turn the community list off.

@@ -10,8 +10,9 @@ inline const QString kTlsFolder = QStringLiteral(TUNESIEVE_TEST_DATA_DIR "/tls/"
 
 // A small HTTPS server on 127.0.0.1 (random port) for tests and benchmarks. It records every request
 // and answers each path with its scripted replies in turn, the last one again and again, 404 when
-// there is none. Its certificate is signed by a test CA that clients trust by adding
-// trustedCertificates() to their CA list.
+// there is none; a reply whose ETag or Last-Modified header the request sends back (If-None-Match,
+// If-Modified-Since) goes out as 304, without its body. Its certificate is signed by a test CA that clients trust by
+// adding trustedCertificates() to their CA list.
 class HttpsTestServer : public QObject
 {
 public:
@@ -45,7 +46,14 @@ public:
         tls.setLocalCertificate(QSslCertificate::fromPath(kTlsFolder + "server.pem").value(0));
         tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
         m_server.setSslConfiguration(tls);
-        m_server.listen(QHostAddress::LocalHost); // on failure, every exchange with baseUrl() fails
+        // A port of its own in this process: the network layer keeps what it set up for a host and port, the
+        // certificate check included, for a while after the exchange, and would reuse it for another server.
+        // On failure to listen, every exchange with baseUrl() fails.
+        static QSet<quint16> usedPorts;
+        while (m_server.listen(QHostAddress::LocalHost) && usedPorts.contains(m_server.serverPort())) {
+            m_server.close();
+        }
+        usedPorts.insert(m_server.serverPort());
         connect(&m_server, &QSslServer::pendingConnectionAvailable, this, [this] {
             QTcpSocket* socket = m_server.nextPendingConnection(); // one for each time the signal comes
             connect(socket, &QTcpSocket::readyRead, this,
@@ -79,7 +87,16 @@ private:
         }
         m_requests.append({received.split(' ').value(1), received.left(headEnd), received.mid(headEnd + 4)});
         QList<Reply>& queued = m_replies[m_requests.last().path];
-        const Reply reply = queued.size() > 1 ? queued.takeFirst() : queued.value(0, {404, {}});
+        Reply reply = queued.size() > 1 ? queued.takeFirst() : queued.value(0, {404, {}});
+        static const QRegularExpression validator("^(ETag|Last-Modified): *(.*)$", QRegularExpression::MultilineOption);
+        for (auto found = validator.globalMatch(reply.headers); found.hasNext();) {
+            const auto match = found.next();
+            const QString asked = match.captured(1) == "ETag" ? "If-None-Match" : "If-Modified-Since";
+            if (received.left(headEnd).contains("\r\n" + asked.toLatin1() + ": " +
+                                                match.captured(2).trimmed().toLatin1())) {
+                reply = {304, {}, Reply::Delivery::Whole, reply.headers};
+            }
+        }
         const bool trickled = reply.delivery == Reply::Delivery::Trickled;
         socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\nConnection: close\r\n" +
                       reply.headers + "\r\n" + (trickled ? QByteArray() : reply.body));

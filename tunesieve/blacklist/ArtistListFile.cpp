@@ -77,6 +77,7 @@ struct ArtistListFile::Snapshot
     QFile file;
     SortedKeysView view;
     Identity identity;
+    quint64 checksum = 0;
 };
 
 bool ArtistListFile::Identity::operator==(const Identity& other) const
@@ -99,6 +100,12 @@ quint64 ArtistListFile::revision() const
 {
     refresh();
     return m_revision;
+}
+
+std::optional<quint64> ArtistListFile::checksum() const
+{
+    refresh();
+    return m_mapping ? std::optional(m_mapping->checksum) : std::nullopt;
 }
 
 ArtistListFile::Identity ArtistListFile::identityOf(const QByteArray& encodedPath)
@@ -129,6 +136,11 @@ void ArtistListFile::adopt(std::shared_ptr<const Snapshot> snapshot) const
         m_mapping = std::move(snapshot);
         ++m_revision;
     }
+}
+
+quint64 ArtistListFile::checksumOf(const Snapshot& snapshot)
+{
+    return snapshot.checksum;
 }
 
 std::shared_ptr<const ArtistListFile::Snapshot> ArtistListFile::map(const QString& path, const Identity& identity)
@@ -170,6 +182,7 @@ std::shared_ptr<const ArtistListFile::Snapshot> ArtistListFile::map(const QStrin
     if (offsets[0] != 0 || offsets[header.count] != header.byteCount) {
         return fault(QStringLiteral("is corrupt"));
     }
+    mapping->checksum = header.checksum;
     mapping->view = {offsets, qsizetype(header.count),
                      reinterpret_cast<const char*>(mapped + sizeof header) + offsetsSize};
     return mapping;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 // One downloaded list in a file of its own, mapped into memory and looked up in place, never parsed:
@@ -38,6 +39,9 @@ public:
     SortedKeysView names() const;
     // A number that changes whenever the file is seen to be another one.
     quint64 revision() const;
+    // The checksum in the header of the file as it now stands, which tells one copy of a list from
+    // another; none when there is no copy, or no valid one.
+    std::optional<quint64> checksum() const;
     // Takes `snapshot`, a file just written at this path and mapped on another thread, so that this one
     // never checks a large file. (Should the file change again, the next look-up maps it anew.)
     void adopt(std::shared_ptr<const Snapshot> snapshot) const;
@@ -47,6 +51,8 @@ public:
     static bool write(const QString& path, const ArtistKeys& keys);
     // The same, and maps the new file for adopt(); nothing when it cannot be written.
     static std::shared_ptr<const Snapshot> writeAndMap(const QString& path, const ArtistKeys& keys);
+    // The checksum of the copy that `snapshot` holds, as checksum() tells it.
+    static quint64 checksumOf(const Snapshot& snapshot);
     static void remove(const QString& path) { QFile::remove(path); }
 
 private:

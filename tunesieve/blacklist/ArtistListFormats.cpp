@@ -49,10 +49,11 @@ bool collectArray(const QJsonArray& array, ListCollector& names)
     return true;
 }
 
-bool collectJson(const QByteArray& body, ListCollector& names)
+bool collectJson(QByteArray body, ListCollector& names)
 {
     QJsonParseError error;
     const QJsonDocument document = JsonText::parse(body, &error);
+    body = QByteArray();
     if (error.error != QJsonParseError::NoError) {
         return false;
     }
@@ -240,32 +241,80 @@ QString collectDelimited(const QString& text, ListCollector& names, Reading& rea
 
 } // namespace
 
-Reading read(const QByteArray& body)
+namespace {
+
+Reading refused(const QString& error)
+{
+    Reading reading;
+    reading.error = error;
+    return reading;
+}
+
+const QString kEmpty = QStringLiteral("the list came back empty");
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+} // namespace
+
+Reading read(QByteArray body)
 {
     QByteArrayView start(body);
-    start = (start.startsWith("\xEF\xBB\xBF") ? start.sliced(3) : start).trimmed();
+    start = (start.startsWith(kByteOrderMark) ? start.sliced(3) : start).trimmed();
     ListCollector names;
     QString error;
     Reading reading;
     if (start.startsWith('{') || start.startsWith('[')) {
-        error = collectJson(body, names) ? QString() : capError(names.fault());
+        error = collectJson(std::move(body), names) ? QString() : capError(names.fault());
     } else if (start.startsWith('<')) {
         error = kUnreadable; // a web page, such as a sign-in page put in the list's place, is no list
     } else {
         QStringDecoder utf8(QStringDecoder::Utf8); // drops the byte order mark
-        const QString text = utf8.decode(body);
+        const QString text = utf8.decode(std::exchange(body, QByteArray()));
         error = utf8.hasError() ? kUnreadable : collectDelimited(text, names, reading);
         error = names.fault() == CapFault::none ? error : capError(names.fault());
     }
     if (error.isEmpty() && names.count() == 0) {
-        error = QStringLiteral("the list came back empty");
+        error = kEmpty;
     }
     if (!error.isEmpty()) {
-        Reading refused;
-        refused.error = error;
-        return refused;
+        return refused(error);
     }
     reading.list = names.take();
+    return reading;
+}
+
+void Reader::feed(QByteArrayView piece)
+{
+    if (m_streamed) {
+        m_streamed->feed(piece); // once it refuses the list, it reads nothing more
+        return;
+    }
+    m_gathered += piece;
+    if (m_gatheredWhole) {
+        return;
+    }
+    QByteArrayView start(m_gathered);
+    if (start.size() < 3 && QByteArrayView(kByteOrderMark).startsWith(start)) {
+        return; // too early to tell
+    }
+    start = (start.startsWith(kByteOrderMark) ? start.sliced(3) : start).trimmed();
+    m_gatheredWhole = !start.isEmpty() && !start.startsWith('{');
+    if (start.startsWith('{')) {
+        m_streamed.emplace();
+        m_streamed->feed(std::exchange(m_gathered, QByteArray()));
+    }
+}
+
+Reading Reader::finish()
+{
+    if (!m_streamed) {
+        return read(std::exchange(m_gathered, QByteArray()));
+    }
+    std::optional<CommunityWireFormat::CommunityList> list = m_streamed->finish();
+    if (!list || list->count == 0) {
+        return refused(list ? kEmpty : capError(m_streamed->fault()));
+    }
+    Reading reading;
+    reading.list = std::move(*list);
     return reading;
 }
 

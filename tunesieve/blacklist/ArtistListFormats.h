@@ -1,11 +1,13 @@
 #pragma once
 
 #include "BlockedSongs.h"
+#include "CommunityListReader.h"
 #include "CommunityWireFormat.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // The formats in which people publish lists of artists, recognised from the content alone (never
 // from a Content-Type, which hosts of raw files get wrong). Pure functions, callable from any thread.
@@ -37,7 +39,26 @@ struct Reading
     QList<BlockedSong> songs;
 };
 
-Reading read(const QByteArray& body);
+// Lets go of `body` once it is parsed or decoded, before the names are gathered: a body, its document
+// and its names are never all held at once.
+Reading read(QByteArray body);
+
+// Reads a list as it arrives: the community service's object piece by piece (CommunityListReader), never
+// held whole; the other formats, which are read as a whole text, gathered and read by read() at the end.
+// Says what read() says of a list it refuses.
+class Reader
+{
+public:
+    void feed(QByteArrayView piece);
+    Reading finish();
+
+private:
+    QByteArray m_gathered;
+    // Once the body shows that it is another format.
+    bool m_gatheredWhole = false;
+    // Once the body shows that it is the community service's object.
+    std::optional<CommunityListReader> m_streamed;
+};
 
 // CSV (RFC 4180, CRLF line ends) under the `header` row, one row a record: a field is put in double
 // quotes when it needs them to be read back whole by read(), as under a lone title.

@@ -8,6 +8,7 @@
 #include "platform/MainQueue.h"
 #include "platform/PreferencesFactory.h"
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
 #include <QUuid>
@@ -318,6 +319,20 @@ bool BlacklistManager::isInCommunityBlacklist(const QString& artist) const
     return m_communityList.contains(ArtistName::normalized(artist));
 }
 
+ListValidators BlacklistManager::communityListValidators() const
+{
+    const QString text = defaults->string(communityValidatorsKey).value_or(QString());
+    return ListValidators::decoded(QJsonDocument::fromJson(text.toUtf8()).object());
+}
+
+void BlacklistManager::setCommunityListValidators(const ListValidators& validators)
+{
+    defaults->setValue(communityValidatorsKey,
+                       !validators.isEmpty()
+                           ? QString::fromUtf8(QJsonDocument(validators.encoded()).toJson(QJsonDocument::Compact))
+                           : QVariant());
+}
+
 void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, int count)> completion)
 {
     std::optional<QNetworkRequest> request = community.request(API_BLACKLIST_ENDPOINT);
@@ -326,27 +341,44 @@ void BlacklistManager::syncCommunityBlacklist(std::function<void(bool success, i
         return;
     }
     request->setRawHeader("Accept", "application/json");
+    // Asks for the list only when it changed since the copy stored, and only while that copy is there.
+    const std::optional<quint64> storedCopy = m_communityList.checksum();
+    const ListValidators validators = communityListValidators();
+    const bool conditional = validators.describe(storedCopy);
+    if (conditional) {
+        validators.addTo(*request);
+    }
     // Read as it arrives, sorted and stored off the main thread: a list of a million names must not hold up
     // the user interface, nor be held as a whole body and a document besides. The main thread takes the
     // new file mapped and checked.
     const auto reader = std::make_shared<CommunityListReader>();
     community.get(
         *request,
-        [store = weak_from_this(), path = m_communityList.path(), reader,
+        [store = weak_from_this(), path = m_communityList.path(), reader, conditional, storedCopy,
          completion = std::move(completion)](const CommunityTransport::Reply& reply) {
+            const bool notModified = conditional && reply.arrived && reply.statusCode == ListValidators::notModified;
             const std::optional<CommunityWireFormat::CommunityList> list =
-                reply.arrived ? reader->finish() : std::nullopt;
+                reply.arrived && !notModified ? reader->finish() : std::nullopt;
             const std::shared_ptr<const ArtistListFile::Snapshot> stored =
                 list && !store.expired() ? ArtistListFile::writeAndMap(path, list->names) : nullptr;
-            MainQueue::post([store, stored, count = list ? list->count : 0, completion] {
+            const ListValidators received =
+                stored ? ListValidators::ofReply(reply.etag, reply.lastModified, ArtistListFile::checksumOf(*stored))
+                       : ListValidators();
+            MainQueue::post([store, stored, received, notModified, storedCopy, count = list ? list->count : 0,
+                             completion] {
                 const std::shared_ptr<BlacklistManager> strongStore = store.lock();
-                if (!strongStore || !stored) {
+                // "Not modified" stands only for the copy whose validators were sent.
+                const bool kept = strongStore && notModified && strongStore->m_communityList.checksum() == storedCopy;
+                if (!strongStore || (!stored && !kept)) {
                     completion(false, 0);
                     return;
                 }
-                strongStore->m_communityList.adopt(stored);
+                if (stored) {
+                    strongStore->m_communityList.adopt(stored);
+                    strongStore->setCommunityListValidators(received);
+                }
                 strongStore->setLastSyncDate(QDateTime::currentDateTimeUtc());
-                completion(true, count);
+                completion(true, kept ? int(strongStore->m_communityList.names().count) : count);
             });
         },
         [reader](QByteArrayView piece) { return reader->feed(piece); });

@@ -5,6 +5,7 @@
 #include "BlockedSongs.h"
 #include "CommunityTransport.h"
 #include "ListSubscriptions.h"
+#include "ListValidators.h"
 #include "StoredArtistList.h"
 #include "platform/AppDataFolder.h"
 #include "platform/PreferencesDomain.h"
@@ -151,8 +152,10 @@ public:
     // Downloads the community list. A reply whose body is an object with an "artists" array of
     // strings, whatever its status and within the limits of CommunityWireFormat::readList, replaces
     // the stored community list (lower-cased), records the moment and reports (true, number of names
-    // received). Anything else reports (false, 0) and changes nothing; so does a reply that arrives
-    // when this store no longer exists.
+    // received). The request carries the validators of the stored copy, when the server gave any; a
+    // "not modified" answer keeps that copy, records the moment and reports (true, its number of
+    // names), as long as that copy is still the one stored. Anything else reports (false, 0) and
+    // changes nothing; so does a reply that arrives when this store no longer exists.
     void syncCommunityBlacklist(std::function<void(bool success, int count)> completion);
     // Reports `artist`, unchanged, with the device identifier. Reports the service's verdict, or
     // false. Changes nothing in the store.
@@ -161,12 +164,16 @@ public:
 private:
     // Puts `artist` on `list`, or takes it off; writes only when that changes it.
     void editList(StoredArtistList& list, const QString& artist, bool present);
+    ListValidators communityListValidators() const;
+    void setCommunityListValidators(const ListValidators& validators);
 
     const std::shared_ptr<PreferencesDomain> defaults;
     const QString localBlacklistKey = QStringLiteral("localBlacklistedArtists");
     const QString communityBlacklistKey = QStringLiteral("communityBlacklistedArtists");
     const QString communityEnabledKey = QStringLiteral("communityBlacklistEnabled");
     const QString lastSyncKey = QStringLiteral("lastCommunitySync");
+    // The stored community list's validators, as the compact JSON text of ListValidators::encoded().
+    const QString communityValidatorsKey = QStringLiteral("communityListValidators");
     const QString deviceIdKey = QStringLiteral("deviceId");
     const QString neverSkipKey = QStringLiteral("neverSkipArtists");
     const QString recentlySkippedKey = QStringLiteral("recentlySkipped");

@@ -22,6 +22,8 @@ public:
     bool feed(QByteArrayView piece);
     // The list, once the whole body has been fed; nothing when it is not a whole list.
     std::optional<CommunityWireFormat::CommunityList> finish();
+    // Which cap the list broke, if that is why it was refused.
+    CommunityWireFormat::CapFault fault() const { return m_names.fault(); }
 
 private:
     enum class Expect

@@ -71,6 +71,9 @@ bool isStatusError(QNetworkReply::NetworkError error)
     }
 }
 
+// How much of a body is received before it is read.
+constexpr qint64 kReadAheadBytes = 1024 * 1024;
+
 // Reads one reply as it arrives, within the size limit and the deadline, and hands it to the handler
 // when it ends. Owned by the reply.
 class ReplyReader : public QObject
@@ -80,6 +83,9 @@ public:
                 CommunityTransport::BodySink sink = {})
         : QObject(reply), m_reply(reply), m_handler(std::move(handler)), m_sink(std::move(sink)), m_deadline(deadline)
     {
+        // Qt reads HTTP on a thread of its own, and would otherwise read a whole body ahead of a reader that takes
+        // its time (a million names take more to read than to receive) and hold it meanwhile.
+        reply->setReadBufferSize(kReadAheadBytes);
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyReader::checkAnnouncedSize);
         connect(reply, &QNetworkReply::readyRead, this, &ReplyReader::read);
         connect(reply, &QNetworkReply::finished, this, &ReplyReader::finish);
@@ -137,6 +143,8 @@ private:
                          (error == QNetworkReply::NoError || (result.statusCode >= 400 && isStatusError(error)));
         if (result.arrived) {
             result.body = std::move(m_body);
+            result.etag = m_reply->rawHeader("ETag");
+            result.lastModified = m_reply->rawHeader("Last-Modified");
         } else {
             result.failure = m_tooLarge ? QStringLiteral("the reply is larger than %1 MiB")
                                               .arg(CommunityTransport::maxBodyBytes / (1024 * 1024))

@@ -23,6 +23,9 @@ public:
         int statusCode = 0;
         // The whole body; empty unless the reply arrived, and when a sink took it piece by piece.
         QByteArray body;
+        // The body's validators (the ETag and Last-Modified headers), empty when the server gave none.
+        QByteArray etag;
+        QByteArray lastModified;
         // Why no whole reply arrived, for a person to read; empty when it arrived.
         QString failure;
     };

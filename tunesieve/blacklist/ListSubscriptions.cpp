@@ -27,7 +27,7 @@ QString listKey(const QString& url)
 }
 
 // Read here, off the main thread: a list of a million names must not hold up the user interface.
-ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply)
+ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply, ArtistListFormats::Reader& reader)
 {
     ArtistListFormats::Reading reading;
     if (!reply.arrived) {
@@ -35,7 +35,7 @@ ArtistListFormats::Reading reading(const CommunityTransport::Reply& reply)
     } else if (reply.statusCode / 100 != 2) {
         reading.error = QStringLiteral("the server answered %1").arg(reply.statusCode);
     } else {
-        reading = ArtistListFormats::read(reply.body);
+        reading = reader.finish();
     }
     return reading;
 }
@@ -48,14 +48,34 @@ QString nameFromAddress(const QUrl& url)
     return stem.isEmpty() ? url.host() : stem;
 }
 
+QString encodedTime(const std::optional<QDateTime>& time)
+{
+    return time ? time->toString(Qt::ISODateWithMs) : QString();
+}
+
+std::optional<QDateTime> decodedTime(const QJsonValue& value)
+{
+    const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+    return time.isValid() ? std::optional(time.toUTC()) : std::nullopt;
+}
+
 QJsonObject encoded(const ListSubscriptions::Subscription& subscription)
 {
-    return {{"url", subscription.url},
-            {"name", subscription.name},
-            {"enabled", subscription.enabled},
-            {"updated", subscription.updated ? subscription.updated->toString(Qt::ISODateWithMs) : QString()},
-            {"error", subscription.error},
-            {"count", subscription.count}};
+    QJsonObject object{{"url", subscription.url},
+                       {"name", subscription.name},
+                       {"enabled", subscription.enabled},
+                       {"updated", encodedTime(subscription.updated)},
+                       {"error", subscription.error},
+                       {"count", subscription.count},
+                       {"tried", encodedTime(subscription.tried)},
+                       {"retry", subscription.retry}};
+    if (!subscription.validators.isEmpty()) {
+        const QJsonObject validators = subscription.validators.encoded();
+        for (auto field = validators.begin(); field != validators.end(); ++field) {
+            object.insert(field.key(), field.value());
+        }
+    }
+    return object;
 }
 
 std::optional<ListSubscriptions::Subscription> decoded(const QJsonObject& object)
@@ -64,13 +84,15 @@ std::optional<ListSubscriptions::Subscription> decoded(const QJsonObject& object
     if (url.isEmpty()) {
         return std::nullopt;
     }
-    const QDateTime updated = QDateTime::fromString(object["updated"].toString(), Qt::ISODateWithMs);
     return ListSubscriptions::Subscription{url,
                                            object["name"].toString(nameFromAddress(QUrl(url))),
                                            object["enabled"].toBool(true),
-                                           updated.isValid() ? std::optional(updated.toUTC()) : std::nullopt,
+                                           decodedTime(object["updated"]),
                                            object["error"].toString(),
-                                           object["count"].toInt()};
+                                           object["count"].toInt(),
+                                           decodedTime(object["tried"]),
+                                           object["retry"].toInt(),
+                                           ListValidators::decoded(object)};
 }
 
 } // namespace
@@ -215,10 +237,16 @@ void ListSubscriptions::updateEnabled(bool dueOnly, const std::function<void()>&
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const Subscription& subscription : subscriptions()) {
-        const auto attempt = m_lastAttempts.constFind(subscription.url);
-        const bool due = attempt == m_lastAttempts.cend() || attempt->secsTo(now) >= updateIntervalSecs;
-        if (subscription.enabled && (due || !dueOnly)) {
+        const bool retrying = !subscription.error.isEmpty() && subscription.retry < int(retryDelays.size());
+        const QDateTime due = !subscription.tried ? now
+                              : retrying          ? subscription.tried->addDuration(retryDelays[subscription.retry])
+                                                  : subscription.tried->addSecs(updateIntervalSecs);
+        if (!subscription.enabled) {
+            continue;
+        } else if (!dueOnly || due <= now) {
             update(subscription.url, completion);
+        } else if (retrying) {
+            scheduleRetry({subscription.url, subscription.retry + 1}, std::chrono::milliseconds(now.msecsTo(due)));
         }
     }
 }
@@ -245,62 +273,107 @@ void ListSubscriptions::startQueued()
 
 void ListSubscriptions::send(const Fetch& fetch)
 {
-    m_lastAttempts.insert(fetch.url, QDateTime::currentDateTimeUtc());
-    const auto done = [self = weak_from_this(), fetch](ArtistListFormats::Reading reading,
-                                                       std::shared_ptr<const ArtistListFile::Snapshot> stored) {
-        MainQueue::post([self, fetch, reading = std::move(reading), stored = std::move(stored)] {
+    const auto done = [self = weak_from_this(), fetch](Outcome outcome) {
+        MainQueue::post([self, fetch, outcome = std::move(outcome)] {
             if (const std::shared_ptr<ListSubscriptions> subscriptions = self.lock()) {
-                subscriptions->finish(fetch, reading, stored);
+                subscriptions->finish(fetch, outcome);
             }
         });
     };
     const QUrl url(fetch.url, QUrl::StrictMode);
     if (const std::optional<QString> refusal = addressRefusal(url)) { // an address edited in by hand
-        ArtistListFormats::Reading refused;
-        refused.error = *refusal;
-        done(refused, nullptr);
+        Outcome refused;
+        refused.reading.error = *refusal;
+        done(refused);
         return;
     }
-    // Stored here too, off the main thread, which takes the new file mapped and checked.
-    m_transport.get(*m_transport.requestForUrl(url), [done, path = listPath(fetch.url)](const auto& reply) {
-        ArtistListFormats::Reading read = reading(reply);
-        std::shared_ptr<const ArtistListFile::Snapshot> stored;
-        if (read.error.isEmpty() && !(stored = ArtistListFile::writeAndMap(path, read.list.names))) {
-            read.error = QStringLiteral("the list cannot be saved on this computer");
-        }
-        read.list.names = ArtistKeys(); // the file holds them now
-        done(std::move(read), std::move(stored));
-    });
+    QNetworkRequest request = *m_transport.requestForUrl(url);
+    // Asks for the list only when it changed since the copy stored, and only while that copy is there.
+    const Subscription* subscription = find(fetch.url);
+    const std::optional<quint64> storedCopy = listFile(fetch.url).checksum();
+    const bool conditional = subscription && subscription->validators.describe(storedCopy);
+    if (conditional) {
+        subscription->validators.addTo(request);
+    }
+    // Read as it arrives, and stored here too, off the main thread, which takes the new file mapped and checked.
+    const auto reader = std::make_shared<ArtistListFormats::Reader>();
+    const auto feed = [reader](QByteArrayView piece) {
+        reader->feed(piece);
+        return true;
+    };
+    m_transport.get(
+        request,
+        [done, reader, path = listPath(fetch.url), conditional, storedCopy](const auto& reply) {
+            Outcome outcome;
+            if (conditional && reply.arrived && reply.statusCode == ListValidators::notModified) {
+                outcome.notModifiedCopy = storedCopy;
+                done(std::move(outcome));
+                return;
+            }
+            outcome.reading = reading(reply, *reader);
+            if (outcome.reading.error.isEmpty() &&
+                !(outcome.stored = ArtistListFile::writeAndMap(path, outcome.reading.list.names))) {
+                outcome.reading.error = QStringLiteral("the list cannot be saved on this computer");
+            }
+            outcome.reading.list.names = ArtistKeys(); // the file holds them now
+            if (outcome.stored) {
+                outcome.validators = ListValidators::ofReply(reply.etag, reply.lastModified,
+                                                             ArtistListFile::checksumOf(*outcome.stored));
+            }
+            done(std::move(outcome));
+        },
+        feed);
 }
 
-void ListSubscriptions::finish(const Fetch& fetch, const ArtistListFormats::Reading& reading,
-                               const std::shared_ptr<const ArtistListFile::Snapshot>& stored)
+void ListSubscriptions::finish(const Fetch& fetch, const Outcome& outcome)
 {
     --m_fetching;
     startQueued();
     const QList<std::function<void()>> completions = m_waiting.take(fetch.url);
     if (Subscription* subscription = find(fetch.url)) { // else unsubscribed while it was fetched
-        subscription->error = reading.error;
-        if (reading.error.isEmpty()) {
-            listFile(fetch.url).adopt(stored);
-            subscription->updated = QDateTime::currentDateTimeUtc();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        // "Not modified" stands only for the copy whose validators were sent.
+        const bool copyGone = outcome.notModifiedCopy && listFile(fetch.url).checksum() != outcome.notModifiedCopy;
+        subscription->error = copyGone ? QStringLiteral("the server answered %1").arg(ListValidators::notModified)
+                                       : outcome.reading.error;
+        subscription->tried = now;
+        subscription->retry = fetch.retry;
+        if (subscription->error.isEmpty()) {
+            if (outcome.stored) {
+                listFile(fetch.url).adopt(outcome.stored);
+                subscription->validators = outcome.validators;
+            }
+            subscription->updated = now;
             subscription->count = int(listFile(fetch.url).names().count);
         } else if (fetch.retry < int(retryDelays.size())) {
-            m_delay(retryDelays[fetch.retry], [self = weak_from_this(), retry = Fetch{fetch.url, fetch.retry + 1}] {
-                const std::shared_ptr<ListSubscriptions> subscriptions = self.lock();
-                const Subscription* subscription = subscriptions ? subscriptions->find(retry.url) : nullptr;
-                if (subscription && subscription->enabled) {
-                    subscriptions->fetch(retry, [] {});
-                }
-            });
+            scheduleRetry({fetch.url, fetch.retry + 1}, retryDelays[fetch.retry]);
         }
         writeRecordsSoon();
-    } else if (reading.error.isEmpty()) {
+    } else if (outcome.stored) {
         ArtistListFile::remove(listPath(fetch.url));
     }
     for (const std::function<void()>& completion : completions) {
         completion();
     }
+}
+
+void ListSubscriptions::scheduleRetry(const Fetch& retry, std::chrono::milliseconds delay)
+{
+    if (m_retrying.contains(retry.url)) {
+        return;
+    }
+    m_retrying.insert(retry.url);
+    m_delay(delay, [self = weak_from_this(), retry] {
+        const std::shared_ptr<ListSubscriptions> subscriptions = self.lock();
+        if (!subscriptions) {
+            return;
+        }
+        subscriptions->m_retrying.remove(retry.url);
+        const Subscription* subscription = subscriptions->find(retry.url);
+        if (subscription && subscription->enabled) {
+            subscriptions->fetch(retry, [] {});
+        }
+    });
 }
 
 QString ListSubscriptions::listPath(const QString& url) const

@@ -3,11 +3,13 @@
 #include "ArtistListFile.h"
 #include "ArtistListFormats.h"
 #include "CommunityTransport.h"
+#include "ListValidators.h"
 #include "platform/PreferencesDomain.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <array>
 #include <chrono>
 #include <functional>
@@ -17,13 +19,14 @@
 
 // The published lists of artists that the user subscribes to by address. The subscriptions live in
 // the preferences domain under "listSubscriptions", an array of strings each the compact JSON text
-// of an object {url, name, enabled, updated, error, count}; each list's last good copy lives in a list
-// file of its own (ArtistListFile) in the list folder, named "listSubscription-", the first 16 hex
-// digits of the SHA-256 of its address and ".names" (the key under which earlier versions kept it in
-// the domain, from where it is moved on first start). A list is
-// fetched through the community client's transport, with its caps, and read in any of the formats
-// of ArtistListFormats. A fetch that fails keeps the copy from before, records why and is tried again
-// a few times, spaced out.
+// of an object {url, name, enabled, updated, error, count, tried, retry} and the validators of the
+// stored copy (ListValidators: etag, lastModified, copy) when the server gave any; each list's last good copy lives in
+// a list file of its own (ArtistListFile) in the list folder, named "listSubscription-", the first 16 hex digits of the
+// SHA-256 of its address and ".names" (the key under which earlier versions kept it in the domain, from where it is
+// moved on first start). A list is fetched through the community client's transport, with its caps, and read in any of
+// the formats of ArtistListFormats, asking for it only when it changed since the copy stored. A fetch that fails keeps
+// the copy from before, records why and is tried again a few times, spaced out; when each list was last tried is kept,
+// so that a restart fetches only the lists that are due.
 //
 // The subscriptions are kept parsed, and read again only when the domain reports a change under their
 // key; a burst of replies writes them once, not once a reply, and only a few lists are fetched at a
@@ -45,6 +48,12 @@ public:
         QString error;
         // How many names the last good copy holds.
         int count = 0;
+        // When the list was last tried, whatever came of it; none before that.
+        std::optional<QDateTime> tried;
+        // Which try that was since the last one that went well: 0 for the first, then each retry's number.
+        int retry = 0;
+        // Those of the last good copy.
+        ListValidators validators;
     };
 
     // Runs `task` on the main thread once `delay` has passed.
@@ -81,7 +90,8 @@ public:
     // `completion` runs once on the main thread, when the outcome is stored (unless these
     // subscriptions are gone by then).
     void update(const QString& url, const std::function<void()>& completion);
-    // Fetches every enabled list, or with `dueOnly` those not tried in this run for a day.
+    // Fetches every enabled list, or with `dueOnly` those that are due: never tried, or tried a day ago,
+    // or failed and due for a retry (a retry not yet due is set for its time).
     void updateEnabled(bool dueOnly, const std::function<void()>& completion);
 
     // The last good copy of the list at `url`, lower-cased, for showing it.
@@ -100,6 +110,16 @@ private:
     {
         QString url;
         int retry = 0; // 0 for the first try
+    };
+    // What a fetch came to, read and stored off the main thread.
+    struct Outcome
+    {
+        ArtistListFormats::Reading reading;
+        // The copy stored, mapped; none when there is no new one.
+        std::shared_ptr<const ArtistListFile::Snapshot> stored;
+        ListValidators validators;
+        // On a "not modified" answer, the checksum of the copy it stands for.
+        std::optional<quint64> notModifiedCopy;
     };
 
     static void afterOnMainThread(std::chrono::milliseconds delay, std::function<void()> task);
@@ -120,9 +140,10 @@ private:
     void fetch(const Fetch& fetch, std::function<void()> completion);
     void startQueued();
     void send(const Fetch& fetch);
-    // Takes what a fetch gave in (and the copy stored, mapped), and tries again later when it failed.
-    void finish(const Fetch& fetch, const ArtistListFormats::Reading& reading,
-                const std::shared_ptr<const ArtistListFile::Snapshot>& stored);
+    // Takes what a fetch came to, and tries again later when it failed.
+    void finish(const Fetch& fetch, const Outcome& outcome);
+    // Fetches `retry` once `delay` has passed, unless a retry of that list is already set.
+    void scheduleRetry(const Fetch& retry, std::chrono::milliseconds delay);
 
     const std::shared_ptr<PreferencesDomain> m_domain;
     const CommunityTransport m_transport;
@@ -133,7 +154,7 @@ private:
     bool m_writeDue = false;
     bool m_writeScheduled = false;
     mutable std::map<QString, ArtistListFile> m_lists;      // by the address
-    QHash<QString, QDateTime> m_lastAttempts;               // by the address, in this run only
+    QSet<QString> m_retrying;                               // the addresses of the lists with a retry set
     QHash<QString, QList<std::function<void()>>> m_waiting; // by the address of each list queued or fetching
     QList<Fetch> m_queue;
     int m_fetching = 0;
