@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <cstdio>
+
 namespace {
 
 // How long after launch and after a skip the next check comes, to catch the new track at once.
@@ -61,6 +63,18 @@ AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
             delegate->showNotification(QStringLiteral("Changes cannot be saved"),
                                        reason + QStringLiteral(". They are kept and saved once that works again."));
         }
+    });
+    // The player bridge says so once per player.
+    this->musicController->setPermissionRefusedHandler([this](const QString& player) {
+        const QString where = QStringLiteral("System Settings \u203A Privacy & Security \u203A Automation");
+        std::fprintf(stderr,
+                     "TuneSieve may not control %s, so it cannot read or skip its songs: turn on %s under "
+                     "TuneSieve in %s\n",
+                     qUtf8Printable(player), qUtf8Printable(player), qUtf8Printable(where));
+        std::fflush(stderr);
+        showNotification(QStringLiteral("Allow TuneSieve to control ") + player,
+                         QStringLiteral("Turn on ") + player + QStringLiteral(" under TuneSieve in ") + where +
+                             QStringLiteral(", so that its songs can be read and skipped."));
     });
 }
 
@@ -224,7 +238,12 @@ bool AppDelegate::leavesBlockedTrackPlaying()
 
 void AppDelegate::checkCurrentTrack()
 {
-    const std::optional<NowPlaying> nowPlaying = musicController->getCurrentTrack();
+    // A check still waiting for its answers stands for this one: ticks that pass meanwhile are dropped.
+    musicController->getCurrentTrack([this](const std::optional<NowPlaying>& nowPlaying) { trackChecked(nowPlaying); });
+}
+
+void AppDelegate::trackChecked(const std::optional<NowPlaying>& nowPlaying)
+{
     if (!nowPlaying) {
         playback = PlaybackState();
         currentApp = MusicController::MusicApp::other;
