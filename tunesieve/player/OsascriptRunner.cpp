@@ -10,7 +10,7 @@ namespace {
 const QByteArray kNotAuthorized = QByteArrayLiteral("(-1743)");
 } // namespace
 
-OsascriptRunner::OsascriptRunner(QString program, int timeoutMs, PassedOverPlayers::Clock clock)
+OsascriptRunner::OsascriptRunner(QString program, int timeoutMs, MonotonicClock clock)
     : m_program(std::move(program)), m_timeoutMs(timeoutMs), m_passedOver(std::move(clock))
 {}
 
@@ -34,9 +34,10 @@ void OsascriptRunner::run(const QString& source, Completion done)
     auto* timeout = new QTimer(process);
     timeout->setSingleShot(true);
     QObject::connect(timeout, &QTimer::timeout, process, &QProcess::kill);
-    QObject::connect(process, &QProcess::finished, process,
-                     [=, this] { ended(process, application, !timeout->isActive(), done); });
-    QObject::connect(process, &QProcess::errorOccurred, process, [=, this](QProcess::ProcessError error) {
+    QObject::connect(process, &QProcess::finished, process, [this, process, application, timeout, done] {
+        ended(process, application, !timeout->isActive(), done);
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, done](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             process->deleteLater();
             done(std::nullopt);

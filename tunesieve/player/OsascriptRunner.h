@@ -17,7 +17,7 @@ class OsascriptRunner : public ScriptRunner
 {
 public:
     explicit OsascriptRunner(QString program = QStringLiteral("/usr/bin/osascript"), int timeoutMs = 10000,
-                             PassedOverPlayers::Clock clock = {});
+                             MonotonicClock clock = monotonicNowMs);
     // Kills the scripts still running; their callers hear nothing.
     ~OsascriptRunner() override;
 

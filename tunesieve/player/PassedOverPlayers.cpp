@@ -1,10 +1,6 @@
 #include "PassedOverPlayers.h"
 
-#include <QDeadlineTimer>
-
-PassedOverPlayers::PassedOverPlayers(Clock clock)
-    : m_clock(clock ? std::move(clock) : [] { return QDeadlineTimer::current().deadline(); })
-{}
+PassedOverPlayers::PassedOverPlayers(MonotonicClock clock) : m_clock(std::move(clock)) {}
 
 void PassedOverPlayers::timedOut(const QString& player)
 {

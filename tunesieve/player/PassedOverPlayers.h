@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/MonotonicClock.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
-#include <functional>
 
 // The players whose answer did not come in time, each passed over for 30 s as if it were not there:
 // a hung player (beach-balling, or a browser whose main loop hangs) would otherwise cost its whole
@@ -11,11 +12,9 @@
 class PassedOverPlayers
 {
 public:
-    // Milliseconds on a clock that never goes back: the monotonic clock, unless a test gives its own.
-    using Clock = std::function<qint64()>;
     static constexpr qint64 kPassOverMs = 30000;
 
-    explicit PassedOverPlayers(Clock clock = {});
+    explicit PassedOverPlayers(MonotonicClock clock = monotonicNowMs);
 
     void timedOut(const QString& player);
     bool contains(const QString& player) const;
@@ -25,6 +24,6 @@ public:
     void keepOnly(const QSet<QString>& present);
 
 private:
-    Clock m_clock;
+    MonotonicClock m_clock;
     QHash<QString, qint64> m_until;
 };
