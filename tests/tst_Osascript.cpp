@@ -1,4 +1,3 @@
-#include "platform/OsascriptNotifier.h"
 #include "player/MusicController.h"
 #include "player/OsascriptRunner.h"
 
@@ -8,7 +7,7 @@ namespace {
 const QString kSpotifyNext = "if application \"Spotify\" is running then tell application \"Spotify\" to next track\n";
 }
 
-// The player bridge and the notifier as they run on macOS, through osascript; the shell script
+// The player bridge as it runs on macOS, through osascript; the shell script
 // data/osascript stands in for it here, and logs what reached which player.
 class TestOsascript : public QObject
 {
@@ -129,12 +128,6 @@ private slots:
         qputenv("TRACK", "A|||B");
         QCOMPARE(check(player), "Spotify: A / B");
         QCOMPARE(logged(), "track Spotify\ntrack Spotify\n");
-    }
-
-    void notifiesWithTheTextsInsideTheirLiterals()
-    {
-        OsascriptNotifier(m_osascript).show("a\\\"b", "\"x\\");
-        QTRY_COMPARE(logged(), "display notification \"\\\"x\\\\\" with title \"a\\\\\\\"b\"\n");
     }
 };
 

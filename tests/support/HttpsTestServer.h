@@ -43,7 +43,7 @@ public:
         key.open(QIODevice::ReadOnly); // when missing, so is the key, and every handshake fails
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificate(QSslCertificate::fromPath(kTlsFolder + "server.pem").value(0));
-        tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+        tls.setPrivateKey(QSslKey(&key, QSsl::Rsa));
         m_server.setSslConfiguration(tls);
         m_server.listen(QHostAddress::LocalHost); // on failure, every exchange with baseUrl() fails
         connect(&m_server, &QSslServer::pendingConnectionAvailable, this, [this] {

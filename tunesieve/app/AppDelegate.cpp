@@ -142,6 +142,7 @@ void AppDelegate::setupMenuBar()
     menu->addAction(QStringLiteral("Quit"), this, &AppDelegate::quit);
 
     statusItem->setMenu(menu.get());
+    notifier->setStatusItem(statusItem.get());
     updateToolTip();
 }
 
