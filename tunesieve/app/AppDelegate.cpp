@@ -64,7 +64,8 @@ AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
                                        reason + QStringLiteral(". They are kept and saved once that works again."));
         }
     });
-    // The player bridge says so once per player.
+    // A player that the user has not allowed us to control: one line and one notification, which say
+    // where to allow it. The bridge tells of each player once.
     this->musicController->setPermissionRefusedHandler([this](const QString& player) {
         const QString where = QStringLiteral("System Settings \u203A Privacy & Security \u203A Automation");
         std::fprintf(stderr,
