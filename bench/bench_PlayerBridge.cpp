@@ -43,9 +43,9 @@ QString playerctlRead()
 
 void measure(const char* label, MusicController& bridge)
 {
-    const QString ours = describe(bridge.getCurrentTrack());
+    const QString ours = describe(currentTrack(bridge));
     const QString theirs = playerctlRead();
-    const double readUs = medianMicroseconds(501, [&] { (void)bridge.getCurrentTrack(); });
+    const double readUs = medianMicroseconds(501, [&] { (void)currentTrack(bridge); });
     const double skipUs = medianMicroseconds(201, [&] { bridge.skipTrack(); });
     const double playerctlUs = medianMicroseconds(31, [&] { (void)playerctlRead(); });
     std::printf("%-22s %14.1f %14.1f %16.1f %8.1fx   read \"%s\", playerctl \"%s\"\n", label, readUs, skipUs,
@@ -83,7 +83,7 @@ int main(int argc, char* argv[])
     MusicController bridge(std::make_unique<MprisScriptRunner>());
     QElapsedTimer waited;
     waited.start();
-    while (!bridge.getCurrentTrack() && waited.elapsed() < 20000) {
+    while (!currentTrack(bridge) && waited.elapsed() < 20000) {
         QThread::msleep(50);
     }
     measure("mpv (Music)", bridge);

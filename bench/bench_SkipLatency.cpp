@@ -287,7 +287,7 @@ int main(int argc, char* argv[])
         MusicController probe(std::make_unique<MprisScriptRunner>());
         QElapsedTimer waited;
         waited.start();
-        while (!probe.getCurrentTrack() && waited.elapsed() < 20000) {
+        while (!currentTrack(probe) && waited.elapsed() < 20000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         }
         StdoutCapture skipLines; // the agent's own log lines

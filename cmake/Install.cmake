@@ -3,9 +3,10 @@
 
 if(APPLE)
     # An accessory bundle (LSUIElement: no Dock icon) with its status icon in Contents/Resources,
-    # where platform/mac/PlatformBackends_mac.cpp looks. Qt's frameworks are not copied in: run
-    # macdeployqt on the installed bundle to make it stand alone.
-    set(bundle_resources resources/menubar_icon.png resources/menubar_icon@2x.png)
+    # where platform/mac/PlatformBackends_mac.cpp looks, beside the bundle's icon (scripts/icon draws
+    # it). Qt's frameworks are not copied in: scripts/sign-mac runs macdeployqt on the installed
+    # bundle to make it stand alone, and signs it.
+    set(bundle_resources resources/menubar_icon.png resources/menubar_icon@2x.png resources/tunesieve.icns)
     target_sources(tunesieve PRIVATE ${bundle_resources})
     set_source_files_properties(${bundle_resources} PROPERTIES MACOSX_PACKAGE_LOCATION Resources)
     set_target_properties(tunesieve PROPERTIES
@@ -13,6 +14,7 @@ if(APPLE)
         OUTPUT_NAME TuneSieve
         MACOSX_BUNDLE_INFO_PLIST "${PROJECT_SOURCE_DIR}/resources/Info.plist.in"
         MACOSX_BUNDLE_GUI_IDENTIFIER com.tunesieve.TuneSieve
+        MACOSX_BUNDLE_ICON_FILE tunesieve.icns
         MACOSX_BUNDLE_BUNDLE_NAME TuneSieve
         MACOSX_BUNDLE_BUNDLE_VERSION "${PROJECT_VERSION}"
         MACOSX_BUNDLE_SHORT_VERSION_STRING "${PROJECT_VERSION}")

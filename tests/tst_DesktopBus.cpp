@@ -61,7 +61,7 @@ private slots:
         QFETCH(QStringList, players);
         const Players running = start(players);
         MusicController bridge(std::make_unique<MprisScriptRunner>());
-        QTEST(text(bridge.getCurrentTrack()), "found");
+        QTEST(text(currentTrack(bridge)), "found");
     }
 
     // Spotify hangs: it answers 3 s late, then at once. Two other players, one paused.
@@ -71,16 +71,16 @@ private slots:
         players[1]->setTrack({"Ana", "", "Cy"}, "T");
         players[2]->setAnswerDelayMs(3000);
         MusicController bridge(std::make_unique<MprisScriptRunner>());
-        QCOMPARE(text(bridge.getCurrentTrack()), "Music: Ana, Cy|||T");
+        QCOMPARE(text(currentTrack(bridge)), "Music: Ana, Cy|||T");
         bridge.skipTrack();
         players[1]->setPlaybackStatus("Paused");
         players[2]->setAnswerDelayMs(0); // passed over all the same
-        QCOMPARE(text(bridge.getCurrentTrack()), "none");
+        QCOMPARE(text(currentTrack(bridge)), "none");
         bridge.skipTrack(); // nothing plays: nothing to skip
         QCOMPARE((QList<int>{players[0]->nextCalls(), players[1]->nextCalls()}), (QList<int>{0, 1}));
         players[2].reset();
         players[2] = std::move(start({"spotify"})[0]); // a new connection under the same name
-        QCOMPARE(text(bridge.getCurrentTrack()), "Spotify: spotify|||T");
+        QCOMPARE(text(currentTrack(bridge)), "Spotify: spotify|||T");
     }
 
     void announcesChangesOfTrackStateAndPlayers_data()

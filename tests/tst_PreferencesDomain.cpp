@@ -171,18 +171,22 @@ private slots:
         QTest::addColumn<QVariant>("written");
         QTest::addColumn<QVariant>("read");
         QTest::addColumn<bool>("boolean");
+        QTest::addColumn<QStringList>("strings"); // as an array of strings; "-" for none
         const QDateTime utc(QDate(2026, 12, 6), QTime(19, 55), Qt::UTC);
-        QTest::newRow("strings") << QVariant(QVariantList{"a", "b"}) << QVariant(QStringList{"a", "b"}) << false;
-        QTest::newRow("date") << QVariant(utc) << QVariant(utc) << false;
-        QTest::newRow("-bool") << QVariant(true) << QVariant(true) << true;
-        QTest::newRow("-int 1") << QVariant(1) << QVariant(1) << true;
-        QTest::newRow("-int 0") << QVariant(0) << QVariant(0) << false;
-        QTest::newRow("-float") << QVariant(0.5) << QVariant(0.5) << true;
-        QTest::newRow("-string YES") << QVariant("YES") << QVariant("YES") << true;
-        QTest::newRow("-string True") << QVariant("True") << QVariant("True") << true;
-        QTest::newRow("-string no") << QVariant("no") << QVariant("no") << false;
-        QTest::newRow("unreadable suite") << QVariant("x") << QVariant("x") << false;
-        QTest::newRow("unwritable") << QVariant("x") << QVariant("x") << false;
+        QTest::newRow("strings") << QVariant(QVariantList{"a", "b"}) << QVariant(QStringList{"a", "b"}) << false
+                                 << QStringList{"a", "b"};
+        QTest::newRow("one odd element") << QVariant(QVariantList{"a", 1, "b"}) << QVariant(QVariantList{"a", 1, "b"})
+                                         << false << QStringList{"a", "b"};
+        QTest::newRow("date") << QVariant(utc) << QVariant(utc) << false << QStringList("-");
+        QTest::newRow("-bool") << QVariant(true) << QVariant(true) << true << QStringList("-");
+        QTest::newRow("-int 1") << QVariant(1) << QVariant(1) << true << QStringList("-");
+        QTest::newRow("-int 0") << QVariant(0) << QVariant(0) << false << QStringList("-");
+        QTest::newRow("-float") << QVariant(0.5) << QVariant(0.5) << true << QStringList("-");
+        QTest::newRow("-string YES") << QVariant("YES") << QVariant("YES") << true << QStringList("-");
+        QTest::newRow("-string True") << QVariant("True") << QVariant("True") << true << QStringList("-");
+        QTest::newRow("-string no") << QVariant("no") << QVariant("no") << false << QStringList("-");
+        QTest::newRow("unreadable suite") << QVariant("x") << QVariant("x") << false << QStringList("-");
+        QTest::newRow("unwritable") << QVariant("x") << QVariant("x") << false << QStringList("-");
     }
 
     void settingsAnswerTypedValues()
@@ -198,7 +202,8 @@ private slots:
         TempPreferences prefs;
         QSettings::setPath(format, QSettings::UserScope, prefs.folder());
         QVERIFY(QDir().mkpath(prefs.folder() + (where == "blacklist" ? "" : "/tunesieve.com/blacklist.memory")));
-        auto domain = SettingsPreferencesDomain::openSuite("com.tunesieve.blacklist", format);
+        qint64 now = 0;
+        auto domain = SettingsPreferencesDomain::openSuite("com.tunesieve.blacklist", format, [&] { return now; });
         QSettings other(format, QSettings::UserScope, "tunesieve.com", where); // shares what the domain holds
         QStringList failures;
         domain->setSaveFailureHandler([&](const QString& reason) { failures << reason; });
@@ -211,11 +216,21 @@ private slots:
                  QTest::currentDataTag() == QByteArray("unwritable") ? "The preferences cannot be written" : "");
         QTEST(domain->value("k"), "read");
         QTEST(domain->boolean("k"), "boolean");
+        QTEST(domain->stringArray("k").value_or(QStringList("-")), "strings");
+        QSettings(format, QSettings::UserScope, "tunesieve.com").setValue("elsewhere", 1); // the organisation's
+        QVERIFY(!domain->value("elsewhere").isValid());
         QCOMPARE(other.value("k").toDateTime().timeSpec(), Qt::LocalTime);
-        // The revision moves when another program changes the value, and only then.
+        // The revision moves at once on our own write; on another program's change within a second,
+        // and only then: the domain is not read again meanwhile.
         const quint64 revision = domain->revision("k");
         other.setValue("k", "changed");
-        QVERIFY(domain->revision("k") != revision && domain->revision("k") == domain->revision("k"));
+        now += 999;
+        QCOMPARE(domain->revision("k"), revision);
+        now += 1;
+        const quint64 changed = domain->revision("k");
+        QVERIFY(changed != revision && domain->revision("k") == changed);
+        domain->setValue("k", "ours");
+        QVERIFY(domain->revision("k") != changed);
     }
 
 private:

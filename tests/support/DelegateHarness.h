@@ -5,22 +5,22 @@
 #include "platform/Notifier.h"
 #include "player/PlayerScripts.h"
 
-// Plays the part of one player for the bridge: answers its process check, track query and skip as
-// the test sets them, and nothing for the other players.
+// Plays the part of one player for the bridge, at once: answers its track query and skip as the
+// test sets them, and the other players' scripts as from players that do not run.
 struct ScriptedPlayer : ScriptRunner
 {
     explicit ScriptedPlayer(QString name) : name(std::move(name)) {}
-    std::optional<QString> run(const QString& source) override
+    void run(const QString& source, Completion done) override
     {
         if (source == PlayerScripts::trackQuery(name)) {
             ++trackQueries;
-            return playing.value_or(QString());
+            return done(playing.value_or(QString()));
         }
         if (source == PlayerScripts::nextTrack(name)) {
             ++skips;
             playing = stopsOnNext ? std::nullopt : playing;
         }
-        return source == PlayerScripts::processCheck(name) ? "true" : "false";
+        done(QString());
     }
     void play(const QString& artist, const QString& track) { play(QStringList{artist}, track); }
     // Each of `artists` an entry apart, as MPRIS players list them.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "player/MusicController.h"
+
 #include <QtDBus>
 #include <atomic>
 
@@ -132,3 +134,11 @@ private:
     QStringList m_calls;
     QList<std::pair<QStringList, QString>> m_queue;
 };
+
+// What the bridge finds playing now: the MPRIS engine answers within the call.
+inline std::optional<NowPlaying> currentTrack(MusicController& bridge)
+{
+    std::optional<NowPlaying> found;
+    bridge.getCurrentTrack([&](const std::optional<NowPlaying>& nowPlaying) { found = nowPlaying; });
+    return found;
+}

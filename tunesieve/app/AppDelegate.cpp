@@ -15,6 +15,8 @@
 #include <QUrl>
 #include <algorithm>
 
+#include <cstdio>
+
 namespace {
 
 // How long after launch and after a skip the next check comes, to catch the new track at once.
@@ -62,6 +64,19 @@ AppDelegate::AppDelegate(std::unique_ptr<MusicController> musicController,
             delegate->showNotification(QStringLiteral("Changes cannot be saved"),
                                        reason + QStringLiteral(". They are kept and saved once that works again."));
         }
+    });
+    // A player that the user has not allowed us to control: one line and one notification, which say
+    // where to allow it. The bridge tells of each player once.
+    this->musicController->setPermissionRefusedHandler([this](const QString& player) {
+        const QString where = QStringLiteral("System Settings \u203A Privacy & Security \u203A Automation");
+        std::fprintf(stderr,
+                     "TuneSieve may not control %s, so it cannot read or skip its songs: turn on %s under "
+                     "TuneSieve in %s\n",
+                     qUtf8Printable(player), qUtf8Printable(player), qUtf8Printable(where));
+        std::fflush(stderr);
+        showNotification(QStringLiteral("Allow TuneSieve to control ") + player,
+                         QStringLiteral("Turn on ") + player + QStringLiteral(" under TuneSieve in ") + where +
+                             QStringLiteral(", so that its songs can be read and skipped."));
     });
 }
 
@@ -129,6 +144,7 @@ void AppDelegate::setupMenuBar()
     menu->addAction(QStringLiteral("Quit"), this, &AppDelegate::quit);
 
     statusItem->setMenu(menu.get());
+    notifier->setStatusItem(statusItem.get());
     updateToolTip();
 }
 
@@ -227,7 +243,12 @@ bool AppDelegate::leavesBlockedTrackPlaying()
 
 void AppDelegate::checkCurrentTrack()
 {
-    const std::optional<NowPlaying> nowPlaying = musicController->getCurrentTrack();
+    // A check still waiting for its answers stands for this one: ticks that pass meanwhile are dropped.
+    musicController->getCurrentTrack([this](const std::optional<NowPlaying>& nowPlaying) { trackChecked(nowPlaying); });
+}
+
+void AppDelegate::trackChecked(const std::optional<NowPlaying>& nowPlaying)
+{
     if (!nowPlaying) {
         playback = PlaybackState();
         currentApp = MusicController::MusicApp::other;

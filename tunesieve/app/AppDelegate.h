@@ -85,6 +85,8 @@ signals:
 
 private:
     void scheduleCheck(int delayMs);
+    // Acts on what a check found playing.
+    void trackChecked(const std::optional<NowPlaying>& nowPlaying);
     void checkOncePlayersSettle();
     SkipMemory::Track playingTrack() const;
     // Sends Next() for the playing track and schedules the follow-up check. Not for a track whose

@@ -1,5 +1,8 @@
 #include "PreferencesDomain.h"
 
+#include <QJsonArray>
+#include <QJsonValue>
+
 namespace {
 
 template <typename T> std::optional<T> valueOfType(const QVariant& value)
@@ -19,7 +22,25 @@ std::optional<QString> PreferencesDomain::string(const QString& key)
 
 std::optional<QStringList> PreferencesDomain::stringArray(const QString& key)
 {
-    return valueOfType<QStringList>(value(key));
+    const QVariant stored = value(key);
+    if (stored.metaType() == QMetaType::fromType<QStringList>()) {
+        return stored.toStringList();
+    }
+    QVariantList elements;
+    if (stored.metaType() == QMetaType::fromType<QVariantList>()) {
+        elements = stored.toList();
+    } else if (stored.metaType() == QMetaType::fromType<QJsonValue>() && stored.toJsonValue().isArray()) {
+        elements = stored.toJsonValue().toArray().toVariantList();
+    } else {
+        return std::nullopt;
+    }
+    QStringList strings;
+    for (const QVariant& element : std::as_const(elements)) {
+        if (element.metaType() == QMetaType::fromType<QString>()) {
+            strings.append(element.toString());
+        }
+    }
+    return strings;
 }
 
 std::optional<QDateTime> PreferencesDomain::date(const QString& key)

@@ -37,6 +37,8 @@ public:
     void setSaveFailureHandler(std::function<void(const QString& reason)> onFailure);
 
     std::optional<QString> string(const QString& key);
+    // The strings of an array: an element of another kind (a number a hand edit left) is passed over,
+    // and costs none of the others.
     std::optional<QStringList> stringArray(const QString& key);
     std::optional<QDateTime> date(const QString& key);
     // A boolean, a number other than zero, or the text YES or true (any case) reads true; anything

@@ -2,6 +2,8 @@
 
 #include "PlayerScripts.h"
 
+#include <iterator>
+
 namespace {
 constexpr MusicController::MusicApp probingOrder[] = {
     MusicController::MusicApp::spotify, MusicController::MusicApp::deezer, MusicController::MusicApp::appleMusic};
@@ -24,20 +26,37 @@ QString MusicController::rawValue(MusicApp app)
 
 MusicController::MusicController(std::unique_ptr<ScriptRunner> runner) : runner(std::move(runner)) {}
 
-std::optional<NowPlaying> MusicController::getCurrentTrack()
+bool MusicController::getCurrentTrack(TrackHandler done)
 {
-    for (const MusicApp app : probingOrder) {
-        if (!isProcessRunning(rawValue(app))) {
-            continue;
-        }
-        if (const auto track = getTrack(app)) {
-            activeApp = app;
-            const QStringList artists = track->first.split(PlayerScripts::artistSeparator, Qt::SkipEmptyParts);
-            return NowPlaying{artists.join(QStringLiteral(", ")), track->second, app, artists};
-        }
+    if (checkUnderWay) {
+        return false;
     }
-    activeApp = MusicApp::other;
-    return std::nullopt;
+    checkUnderWay = true;
+    probe(0, std::move(done));
+    return true;
+}
+
+void MusicController::probe(std::size_t next, TrackHandler done)
+{
+    if (next == std::size(probingOrder)) {
+        activeApp = MusicApp::other;
+        checkUnderWay = false;
+        done(std::nullopt);
+        return;
+    }
+    const MusicApp app = probingOrder[next];
+    runner->run(PlayerScripts::trackQuery(rawValue(app)),
+                [this, next, app, done = std::move(done)](const std::optional<QString>& result) {
+                    const auto track = PlayerScripts::parseTrackResult(result);
+                    if (!track) {
+                        probe(next + 1, done);
+                        return;
+                    }
+                    activeApp = app;
+                    checkUnderWay = false;
+                    const QStringList artists = track->first.split(PlayerScripts::artistSeparator, Qt::SkipEmptyParts);
+                    done(NowPlaying{artists.join(QStringLiteral(", ")), track->second, app, artists});
+                });
 }
 
 void MusicController::skipTrack()
@@ -46,20 +65,10 @@ void MusicController::skipTrack()
         return;
     }
     // Whether the player took the command is not ours to report.
-    (void)runAppleScript(PlayerScripts::nextTrack(rawValue(activeApp)));
+    runner->run(PlayerScripts::nextTrack(rawValue(activeApp)), [](const std::optional<QString>&) {});
 }
 
-bool MusicController::isProcessRunning(const QString& name)
+void MusicController::setPermissionRefusedHandler(ScriptRunner::RefusalHandler handler)
 {
-    return runAppleScript(PlayerScripts::processCheck(name)) == QStringLiteral("true");
-}
-
-std::optional<MusicController::TrackPair> MusicController::getTrack(MusicApp app)
-{
-    return PlayerScripts::parseTrackResult(runAppleScript(PlayerScripts::trackQuery(rawValue(app))));
-}
-
-std::optional<QString> MusicController::runAppleScript(const QString& source)
-{
-    return runner->run(source);
+    runner->setRefusalHandler(std::move(handler));
 }

@@ -3,33 +3,70 @@
 #include "PlayerScripts.h"
 
 #include <QProcess>
+#include <QTimer>
 
-OsascriptRunner::OsascriptRunner(QString program, int timeoutMs, int processCheckTimeoutMs)
-    : m_program(std::move(program)), m_timeoutMs(timeoutMs), m_processCheckTimeoutMs(processCheckTimeoutMs)
+namespace {
+// What osascript prints on standard error when the user has not allowed the Apple events.
+const QByteArray kNotAuthorized = QByteArrayLiteral("(-1743)");
+} // namespace
+
+OsascriptRunner::OsascriptRunner(QString program, int timeoutMs, MonotonicClock clock)
+    : m_program(std::move(program)), m_timeoutMs(timeoutMs), m_passedOver(std::move(clock))
 {}
 
-std::optional<QString> OsascriptRunner::run(const QString& source)
+OsascriptRunner::~OsascriptRunner()
 {
-    const int timeoutMs = PlayerScripts::isProcessCheck(source) ? m_processCheckTimeoutMs : m_timeoutMs;
-    QProcess process;
-    // What the script reports on standard error is of no use to the caller.
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(m_program, {QStringLiteral("-e"), source});
-    if (!process.waitForStarted(timeoutMs)) {
-        return std::nullopt;
+    for (QProcess* process : m_processes.findChildren<QProcess*>()) {
+        process->disconnect();
+        process->kill();
+        process->waitForFinished();
     }
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return std::nullopt;
+}
+
+void OsascriptRunner::run(const QString& source, Completion done)
+{
+    const QString application = PlayerScripts::applicationOf(source);
+    if (m_passedOver.contains(application)) {
+        done(std::nullopt);
+        return;
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        return std::nullopt;
+    auto* process = new QProcess(&m_processes);
+    auto* timeout = new QTimer(process);
+    timeout->setSingleShot(true);
+    QObject::connect(timeout, &QTimer::timeout, process, &QProcess::kill);
+    QObject::connect(process, &QProcess::finished, process, [this, process, application, timeout, done] {
+        ended(process, application, !timeout->isActive(), done);
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            process->deleteLater();
+            done(std::nullopt);
+        }
+    });
+    process->start(m_program, {QStringLiteral("-e"), source});
+    timeout->start(m_timeoutMs);
+}
+
+void OsascriptRunner::ended(QProcess* process, const QString& application, bool timedOut, const Completion& done)
+{
+    process->deleteLater();
+    if (timedOut) {
+        m_passedOver.timedOut(application);
+        done(std::nullopt);
+        return;
     }
-    QByteArray output = process.readAllStandardOutput();
+    if (process->readAllStandardError().contains(kNotAuthorized) && !m_refusalsReported.contains(application)) {
+        m_refusalsReported.insert(application);
+        reportRefusal(application);
+    }
+    if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0) {
+        done(std::nullopt);
+        return;
+    }
+    QByteArray output = process->readAllStandardOutput();
     // osascript ends its result with one line feed; the result itself may end with more.
     if (output.endsWith('\n')) {
         output.chop(1);
     }
-    return QString::fromUtf8(output);
+    done(QString::fromUtf8(output));
 }

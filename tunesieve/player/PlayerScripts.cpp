@@ -5,29 +5,27 @@
 namespace PlayerScripts {
 
 namespace {
-const QString kProcessCheckStart =
-    QStringLiteral("tell application \"System Events\" to (name of processes) contains \"");
+const QString kApplicationStart = QStringLiteral("application \"");
+
+// The name goes in unescaped: only our own three player names are ever passed.
+QString ifRunning(const QString& applicationName)
+{
+    return QStringLiteral("if ") + kApplicationStart + applicationName + QStringLiteral("\" is running then");
+}
 } // namespace
-
-QString processCheck(const QString& processName)
-{
-    // The name goes in unescaped: only our own three player names are ever passed.
-    return kProcessCheckStart + processName + QStringLiteral("\"");
-}
-
-bool isProcessCheck(const QString& source)
-{
-    return source.startsWith(kProcessCheckStart);
-}
 
 QString trackQuery(const QString& applicationName)
 {
-    return QStringLiteral("tell application \"") + applicationName +
+    return ifRunning(applicationName) +
+           QStringLiteral("\n"
+                          "    tell application \"") +
+           applicationName +
            QStringLiteral("\"\n"
-                          "    if player state is playing then\n"
-                          "        return (artist of current track) & \"|||\" & (name of current track)\n"
-                          "    end if\n"
-                          "end tell\n"
+                          "        if player state is playing then\n"
+                          "            return (artist of current track) & \"|||\" & (name of current track)\n"
+                          "        end if\n"
+                          "    end tell\n"
+                          "end if\n"
                           "return \"\"");
 }
 
@@ -45,7 +43,18 @@ std::optional<std::pair<QString, QString>> parseTrackResult(const std::optional<
 
 QString nextTrack(const QString& applicationName)
 {
-    return QStringLiteral("tell application \"") + applicationName + QStringLiteral("\" to next track");
+    return ifRunning(applicationName) + QStringLiteral(" tell application \"") + applicationName +
+           QStringLiteral("\" to next track");
+}
+
+QString applicationOf(const QString& source)
+{
+    if (!source.startsWith(QStringLiteral("if ") + kApplicationStart)) {
+        return {};
+    }
+    const qsizetype nameStart = 3 + kApplicationStart.size();
+    const qsizetype nameEnd = source.indexOf(QLatin1Char('"'), nameStart);
+    return nameEnd < 0 ? QString() : source.mid(nameStart, nameEnd - nameStart);
 }
 
 } // namespace PlayerScripts

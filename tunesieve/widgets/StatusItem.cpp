@@ -53,6 +53,11 @@ void StatusItem::setMenu(QMenu* menu)
     connect(menu, &QMenu::aboutToHide, this, [this] { MenuText::setExported(m_menu, m_menuExported); });
 }
 
+void StatusItem::showMessage(const QString& title, const QString& body)
+{
+    m_trayIcon.showMessage(title, body, QSystemTrayIcon::NoIcon);
+}
+
 void StatusItem::activated(QSystemTrayIcon::ActivationReason reason)
 {
     // The context menu covers the right click on some hosts only; any click opens the same menu,

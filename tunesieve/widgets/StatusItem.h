@@ -26,6 +26,8 @@ public:
     // Sends the tooltip to the status area only when it changes.
     void setToolTip(const QString& toolTip);
     void setMenu(QMenu* menu);
+    // A notification from the agent itself: on macOS, under its own name and icon.
+    void showMessage(const QString& title, const QString& body);
 
     QIcon icon() const { return m_trayIcon.icon(); }
     QString toolTip() const { return m_trayIcon.toolTip(); }

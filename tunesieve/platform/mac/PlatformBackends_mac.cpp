@@ -1,4 +1,4 @@
-// macOS's OS services: preferences in the CFPreferences domain, notifications through osascript,
+// macOS's OS services: preferences in the CFPreferences domain, notifications through the menu-bar item,
 // the instance lock and the downloaded lists under Application Support, resources inside the bundle, file times from
 // st_mtimespec, always a display, a menu-bar item that opens its menu on every click by itself.
 #include "platform/AppDataFolder.h"
@@ -6,11 +6,11 @@
 #include "platform/HeadlessStart.h"
 #include "platform/InstanceLock.h"
 #include "platform/MemoryAllocator.h"
-#include "platform/OsascriptNotifier.h"
 #include "platform/PreferencesFactory.h"
 #include "platform/Resources.h"
 #include "platform/SettingsPreferencesDomain.h"
 #include "widgets/StatusItem.h"
+#include "widgets/StatusItemNotifier.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -46,7 +46,7 @@ void releaseFreedMemory()
 
 std::unique_ptr<Notifier> createNotifier()
 {
-    return std::make_unique<OsascriptNotifier>();
+    return std::make_unique<StatusItemNotifier>();
 }
 
 QString appDataFolder()

@@ -16,11 +16,9 @@ const QString busDaemonPath = QStringLiteral("/org/freedesktop/DBus");
 const QString spotifyName = QStringLiteral("org.mpris.MediaPlayer2.spotify");
 const QString deezerPrefix = QStringLiteral("org.mpris.MediaPlayer2.deezer");
 const QString noReply = QStringLiteral("org.freedesktop.DBus.Error.NoReply");
-constexpr int kPassOverMs = 30000;
 
 enum class ScriptKind
 {
-    processCheck,
     trackQuery,
     nextTrack
 };
@@ -38,7 +36,6 @@ std::optional<Command> recognise(const QString& source)
         for (const auto app : {MusicController::MusicApp::spotify, MusicController::MusicApp::deezer,
                                MusicController::MusicApp::appleMusic}) {
             const QString name = MusicController::rawValue(app);
-            all.insert(PlayerScripts::processCheck(name), {ScriptKind::processCheck, app});
             all.insert(PlayerScripts::trackQuery(name), {ScriptKind::trackQuery, app});
             all.insert(PlayerScripts::nextTrack(name), {ScriptKind::nextTrack, app});
         }
@@ -57,15 +54,18 @@ MprisScriptRunner::MprisScriptRunner(QDBusConnection bus, int callTimeoutMs)
     : m_bus(std::move(bus)), m_callTimeoutMs(callTimeoutMs)
 {}
 
-std::optional<QString> MprisScriptRunner::run(const QString& source)
+void MprisScriptRunner::run(const QString& source, Completion done)
+{
+    done(answer(source));
+}
+
+std::optional<QString> MprisScriptRunner::answer(const QString& source)
 {
     const auto command = recognise(source);
     if (!command) {
         return std::nullopt;
     }
     switch (command->kind) {
-    case ScriptKind::processCheck:
-        return playersOf(command->app).isEmpty() ? QStringLiteral("false") : QStringLiteral("true");
     case ScriptKind::trackQuery:
         return trackAnswer(command->app);
     case ScriptKind::nextTrack:
@@ -85,8 +85,7 @@ QStringList MprisScriptRunner::playersOf(MusicApp app)
     // Unique names are among them: forget the identities of players that have left the bus.
     const QSet<QString> present(names.cbegin(), names.cend());
     m_identities.removeIf([&](const auto& entry) { return !present.contains(entry.key()); });
-    m_passedOver.removeIf(
-        [&](const auto& entry) { return !present.contains(entry.key()) || entry.value().hasExpired(); });
+    m_passedOver.keepOnly(present);
 
     QStringList players;
     for (const QString& name : names) {
@@ -154,8 +153,10 @@ QString MprisScriptRunner::identityOf(const QString& player)
 
 std::optional<QString> MprisScriptRunner::trackAnswer(MusicApp app)
 {
-    bool anyAnswered = false;
-    for (const QString& player : playersOf(app)) {
+    const QStringList players = playersOf(app);
+    // An app that does not run answers the empty text, as one that does not play.
+    bool anyAnswered = players.isEmpty();
+    for (const QString& player : players) {
         const auto properties = playerProperties(player);
         if (!properties) {
             continue;
@@ -169,7 +170,7 @@ std::optional<QString> MprisScriptRunner::trackAnswer(MusicApp app)
         }
     }
     // A player that is there and does not play answers the empty text, like a paused one would;
-    // when none is there or none answers, the script fails.
+    // when none of those there answers, the script fails.
     if (!anyAnswered) {
         return std::nullopt;
     }
@@ -180,7 +181,7 @@ std::optional<QString> MprisScriptRunner::nextTrack(MusicApp app)
 {
     const QStringList players = playersOf(app);
     if (players.isEmpty()) {
-        return std::nullopt;
+        return QString(); // the script tells only a running app
     }
     const auto lastPlaying = m_lastPlaying.find(app);
     const bool lastStillThere = lastPlaying != m_lastPlaying.end() && players.contains(lastPlaying->second);
@@ -210,7 +211,7 @@ std::optional<QDBusMessage> MprisScriptRunner::call(const QString& service, cons
     if (reply.type() != QDBusMessage::ReplyMessage) {
         if (reply.errorName() == noReply && service.startsWith(playerPrefix)) {
             if (const QString owner = ownerOf(service); !owner.isEmpty()) {
-                m_passedOver.insert(owner, QDeadlineTimer(kPassOverMs));
+                m_passedOver.timedOut(owner);
             }
         }
         return std::nullopt;
