@@ -126,7 +126,7 @@ private slots:
         QTRY_COMPARE(this->effect(h, server), effect);
     }
 
-    // It says so when no agent runs; then it prints each skip as it happens, and only then.
+    // It says so when no agent runs, and when a download fails; it prints each skip as it happens, and only then.
     void followsTheSkips()
     {
         QCOMPARE(run({"follow"}), "3 tunesieve-ctl: TuneSieve is not running (nothing owns org.tunesieve.TuneSieve "
@@ -145,6 +145,7 @@ private slots:
         }
         QVERIFY(other.unregisterService("org.tunesieve.TuneSieve")); // free once this returns
         publishControlInterface(h.delegate);
+        QCOMPARE(run({"sync"}), "1 tunesieve-ctl: The community list could not be downloaded\n"); // a closed port
         QProcess follow;
         follow.start(TUNESIEVE_CTL, {"--json", "follow"});
         int skips = 0;
